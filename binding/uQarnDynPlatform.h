@@ -1,0 +1,39 @@
+// Platform services of the library binding: load the reader library, look
+// up an export, tell the loaded file's full path, unload.  One source file
+// per operating system implements them (uQarnDynPlatformLinux.cpp,
+// uQarnDynPlatformWin.cpp), chosen by the build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qarn::platform {
+
+using ModuleHandle = void *;
+
+// The reader library's file name on this platform.
+const char *ReaderLibraryFileName();
+
+// Loads the reader library by its file name: the program's own folder
+// first, then the system's default search path, never the current working
+// directory.  nullptr when no copy could be loaded.
+ModuleHandle LoadReaderLibrary();
+
+// Address of the export with this exact, case-sensitive name, or nullptr.
+void *LookupEntry(ModuleHandle module, const char *name);
+
+// Full path of the file behind module; false when it cannot be told.
+bool ModulePath(ModuleHandle module, std::string &path);
+
+void UnloadReaderLibrary(ModuleHandle module);
+
+// Milliseconds of a monotonic clock, modulo 2^32.
+uint32_t TickCount();
+
+// Folder looked in first; normally the folder of the running program.
+// Tests point it elsewhere to load a chosen build of the library.  An empty
+// text restores the program's folder.
+void SetProgramFolderOverride(const std::string &folder);
+std::string ProgramFolder();
+
+} // namespace qarn::platform
