@@ -1,0 +1,62 @@
+#include "uAppServices.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcStartup, "qarndiag.startup", QtWarningMsg)
+
+namespace {
+QString gApplicationTitle = QStringLiteral("Ardanel QarnDiag");
+TMessageBoxHook gMessageBoxHook;
+} // namespace
+
+QString ApplicationTitle() { return gApplicationTitle; }
+
+void SetApplicationTitle(const QString &title) { gApplicationTitle = title; }
+
+void SetMessageBoxHook(TMessageBoxHook hook) { gMessageBoxHook = std::move(hook); }
+
+void ShowMessageBox(QWidget *parent, const QString &caption, const QString &text,
+                    QMessageBox::Icon icon)
+{
+    if (gMessageBoxHook) {
+        gMessageBoxHook(TMessageBoxRecord{caption, text, icon});
+        return;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void SetBusyCursor(bool busy)
+{
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    if (busy)
+        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+void ReportHandlerError(QWidget *parent, const std::exception &error)
+{
+    try {
+        ShowMessageBox(parent, ApplicationTitle(), QString::fromLocal8Bit(error.what()),
+                       QMessageBox::Critical);
+    } catch (...) {
+        // The report itself failed (out of memory); nothing more can be shown.
+    }
+}
+
+void ReportUnknownHandlerError(QWidget *parent)
+{
+    try {
+        ShowMessageBox(parent, ApplicationTitle(), QStringLiteral("An unexpected error occurred."),
+                       QMessageBox::Critical);
+    } catch (...) {
+    }
+}
+
+void OpenWebAddress(const QString &url) { QDesktopServices::openUrl(QUrl(url)); }

@@ -1,0 +1,91 @@
+// Application-wide services of the windows: the application title, modal
+// message boxes, the busy cursor, one pass of pending events, the error
+// report for what an event handler throws, and the desktop's URL opener.
+#pragma once
+
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <stdexcept>
+
+class QWidget;
+
+Q_DECLARE_LOGGING_CATEGORY(lcStartup)
+
+// "Ardanel QarnDiag": task bar title and caption of the error reports.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString &title);
+
+// A modal message box with one OK button.  Every message box of the program
+// goes through here, so tests can record them instead of showing them.
+void ShowMessageBox(QWidget *parent, const QString &caption, const QString &text,
+                    QMessageBox::Icon icon = QMessageBox::NoIcon);
+
+struct TMessageBoxRecord {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+};
+using TMessageBoxHook = std::function<void(const TMessageBoxRecord &)>;
+// While a hook is set, message boxes are handed to it and not shown.
+void SetMessageBoxHook(TMessageBoxHook hook);
+
+// The hourglass for the whole application, set and reset absolutely (a
+// second "busy" does not stack; "default" always removes it).
+void SetBusyCursor(bool busy);
+
+// The hourglass for as long as it lives; back to the default cursor on every
+// path out of the scope, the failing ones included.
+class TBusyCursor {
+public:
+    TBusyCursor() { SetBusyCursor(true); }
+    ~TBusyCursor() { SetBusyCursor(false); }
+    TBusyCursor(const TBusyCursor &) = delete;
+    TBusyCursor &operator=(const TBusyCursor &) = delete;
+};
+
+// Runs an action when the scope is left, however it is left.
+template <typename F> class TScopeExit {
+public:
+    explicit TScopeExit(F action) : FAction(std::move(action)) {}
+    ~TScopeExit() { FAction(); }
+    TScopeExit(const TScopeExit &) = delete;
+    TScopeExit &operator=(const TScopeExit &) = delete;
+
+private:
+    F FAction;
+};
+
+// Lets the events that are waiting run once.
+void ProcessPendingEvents();
+
+// An error of the program's own logic that the user should see, shown by the
+// application's error report.
+class TQarnError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Shows what an event handler threw: error icon, the application title as
+// caption.  Never throws.
+void ReportHandlerError(QWidget *parent, const std::exception &error);
+void ReportUnknownHandlerError(QWidget *parent);
+
+// Runs an event handler; what it throws is reported and goes no further, so
+// nothing crosses Qt's event loop.
+template <typename F> void RunGuarded(QWidget *parent, F &&handler) noexcept
+{
+    try {
+        handler();
+    } catch (const std::exception &error) {
+        ReportHandlerError(parent, error);
+    } catch (...) {
+        ReportUnknownHandlerError(parent);
+    }
+}
+
+// Asks the desktop to open a web address; a failure is silent.
+void OpenWebAddress(const QString &url);

@@ -1,0 +1,259 @@
+// The main window: layout, start-up check, closing, web label, keyboard.
+#include "uQarnDiag.h"
+
+#include "uAppServices.h"
+#include "uQarnDyn.h"
+#include "uUsbNotification.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QShowEvent>
+
+TfQarnDiag *fQarnDiag = nullptr;
+
+const char *const kMakerWebAddress = "https://www.ardanel.example/";
+
+int Tag(const QWidget *control) { return control->property("Tag").toInt(); }
+
+void SetTag(QWidget *control, int value) { control->setProperty("Tag", value); }
+
+TfQarnDiag::TfQarnDiag(QWidget *parent) : QDialog(parent)
+{
+    setupUi(this);
+    SetupLook();
+
+    tmrFirst = new QTimer(this);
+    tmrFirst->setInterval(500);
+    tmrFirst->setSingleShot(false); // stopped by its own handler
+    tmrPolling = new QTimer(this);
+    tmrPolling->setInterval(500);
+
+    SetTag(gbDevice, 0);
+    SetTag(btnTest, 0);
+    SetTag(btnPolling, 0);
+
+    ConnectHandlers();
+    DynSetBenchmarkFailureNotifier(&ShowBenchmarkFailure);
+    tmrPolling->start();
+}
+
+TfQarnDiag::~TfQarnDiag()
+{
+    if (fQarnDiag == this)
+        fQarnDiag = nullptr;
+}
+
+void TfQarnDiag::SetupLook()
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(794, 568);
+    setSizeGripEnabled(false);
+
+    // A sans-serif face of 11 pixels, as close as Linux gets to the classic
+    // 8-point dialog font.
+    QFont face(QStringLiteral("Liberation Sans"));
+    face.setStyleHint(QFont::SansSerif);
+    face.setPixelSize(11);
+    setFont(face);
+
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, windowPalette.color(QPalette::Base));
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+
+    // Group boxes drawn with their caption on the frame line, so the
+    // controls inside keep their places.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 7px; padding: 0px 2px; }"));
+
+    for (QFrame *band : {pTop, pBot}) {
+        QPalette bandPalette = band->palette();
+        bandPalette.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+        band->setPalette(bandPalette);
+        band->setAutoFillBackground(true);
+    }
+
+    const QColor grey = palette().color(QPalette::Disabled, QPalette::WindowText);
+    for (QLabel *caption : {lbDllLocation, lbDllVersion, lbQarnVersion, lbQarnFeatures,
+                            lbQarnChipsetHWID, lbQarnChipsetSNR}) {
+        QPalette captionPalette = caption->palette();
+        captionPalette.setColor(QPalette::WindowText, grey);
+        caption->setPalette(captionPalette);
+    }
+    const QColor highlight = palette().color(QPalette::Highlight);
+    for (QLabel *info : {lbDeviceInfo, lbCard}) {
+        QPalette infoPalette = info->palette();
+        infoPalette.setColor(QPalette::WindowText, highlight);
+        info->setPalette(infoPalette);
+    }
+
+    QFont webFont = lbWeb->font();
+    webFont.setUnderline(true);
+    lbWeb->setFont(webFont);
+    QPalette webPalette = lbWeb->palette();
+    webPalette.setColor(QPalette::WindowText, palette().color(QPalette::Link));
+    lbWeb->setPalette(webPalette);
+    lbWeb->setCursor(Qt::PointingHandCursor);
+    lbWeb->installEventFilter(this);
+
+    // Labels size themselves to their text; the two result labels span
+    // their group so that any text the reader reports fits.
+    for (QLabel *text : findChildren<QLabel *>()) {
+        if (text != Image1 && text != lbSubTitle1)
+            text->adjustSize();
+    }
+    lbDeviceInfo->setGeometry(8, 111, 531, 15);
+    lbCard->setGeometry(8, 24, 390, 15);
+    lbCopy->move(8, 27);
+
+    CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
+    CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/qarndiag-32.png")));
+}
+
+void TfQarnDiag::ConnectHandlers()
+{
+    // Every handler runs inside the error guard: what it throws is shown and
+    // goes no further.
+    const auto guarded = [this](void (TfQarnDiag::*handler)()) {
+        return [this, handler]() { RunGuarded(this, [this, handler]() { (this->*handler)(); }); };
+    };
+    connect(tmrFirst, &QTimer::timeout, this, guarded(&TfQarnDiag::tmrFirstTimer));
+    connect(tmrPolling, &QTimer::timeout, this, guarded(&TfQarnDiag::tmrPollingTimer));
+    connect(btnTest, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnTestClick));
+    connect(btnOK, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnOKClick));
+    connect(btnClose, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnCloseClick));
+    connect(btnExplain, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnExplainClick));
+    connect(btnBench, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnBenchClick));
+    connect(btnDebug, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnDebugClick));
+    connect(btnPolling, &QPushButton::clicked, this, guarded(&TfQarnDiag::btnPollingClick));
+
+    // toggled fires on every change of the ticked state, by the user or by
+    // code, and not when the state is set to what it already is.
+    for (QCheckBox *box : {ckAuto, ckUsb, ckSerial, ckOther}) {
+        connect(box, &QCheckBox::toggled, this,
+                [this, box]() { RunGuarded(this, [this, box]() { ckAutoClick(box); }); });
+    }
+}
+
+void TfQarnDiag::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (FShown || event->spontaneous())
+        return;
+    FShown = true;
+    RunGuarded(this, [this]() { FormShow(); });
+}
+
+void TfQarnDiag::FormShow()
+{
+    ProcessPendingEvents();
+    qCDebug(lcStartup) << "window shown";
+    LoadFromReg();
+    LoadCommList();
+    MapDeviceName();
+    tmrFirst->start();
+
+    FUsbNotification = new TUsbNotification(this);
+    FUsbNotification->OnUSBArrival = [this](QObject *sender) { UsbNotification(sender); };
+    FUsbNotification->OnUSBRemove = [this](QObject *sender) { UsbNotification(sender); };
+}
+
+void TfQarnDiag::tmrFirstTimer()
+{
+    tmrFirst->stop();
+    sbStatus->showMessage(QStringLiteral("Please wait, looking for Norvane library..."));
+    ProcessPendingEvents();
+    SetBusyCursor(true);
+
+    std::string version;
+    std::string path;
+    const TQarnStatus status = DynGetLibraryInfo(version, path);
+
+    // Enable Cancel last, whatever happened before.
+    struct EnableCancelLast {
+        QPushButton *button;
+        ~EnableCancelLast() { button->setEnabled(true); }
+    } enableCancel{btnClose};
+
+    if (status == QARN_LIBRARY_NOT_LOADED || status == QARN_ENTRY_POINT_MISSING) {
+        SetBusyCursor(false);
+        std::string message;
+        DynGetErrorMessage(status, message);
+        sbStatus->showMessage(QString::fromLocal8Bit(message.c_str()));
+        qCDebug(lcStartup) << "startup check done" << status;
+        ShowMessageBox(this, QStringLiteral("Norvane API not available"),
+                       status == QARN_LIBRARY_NOT_LOADED
+                           ? QStringLiteral("norvane.dll is not available in program directory, "
+                                            "nor in system default search path. Please copy "
+                                            "norvane.dll in appropriate directory.")
+                           : QStringLiteral("norvane.dll has been found, appears to be invalid or "
+                                            "corrupted. Please replace norvane.dll with an "
+                                            "up-to-date release."));
+    } else {
+        eDllVersion->setText(QString::fromLocal8Bit(version.data(), int(version.size())));
+        eDllLocation->setText(QString::fromLocal8Bit(path.data(), int(path.size())));
+        eDllVersion->setCursorPosition(0);
+        eDllLocation->setCursorPosition(0);
+        sbStatus->clearMessage();
+        SetBusyCursor(false);
+        btnTest->setEnabled(true);
+        btnOK->setEnabled(true);
+        btnOK->setFocus();
+        qCDebug(lcStartup) << "startup check done" << status;
+    }
+}
+
+void TfQarnDiag::btnCloseClick() { close(); }
+
+void TfQarnDiag::closeEvent(QCloseEvent *event)
+{
+    if (!FClosed) {
+        FClosed = true;
+        RunGuarded(this, [this]() { FormClose(); });
+    }
+    // Not QDialog's close handling, which would route the close box through
+    // reject() and so through Cancel.
+    event->accept();
+}
+
+void TfQarnDiag::FormClose()
+{
+    delete FUsbNotification;
+    FUsbNotification = nullptr;
+    DynDisconnect();
+}
+
+// Esc closes the window through Cancel, and only while Cancel is enabled.
+void TfQarnDiag::reject()
+{
+    if (btnClose->isEnabled())
+        btnClose->click();
+}
+
+void TfQarnDiag::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        reject();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TfQarnDiag::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lbWeb && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        RunGuarded(this, [this]() { lbWebClick(); });
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfQarnDiag::lbWebClick() { OpenWebAddress(QString::fromLatin1(kMakerWebAddress)); }

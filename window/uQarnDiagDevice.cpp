@@ -1,0 +1,165 @@
+// The device choice: the four exclusive boxes, the port list from the
+// library, the device name built from them, and where it is stored.
+#include "uQarnDiag.h"
+
+#include "uAppServices.h"
+#include "uQarnDyn.h"
+
+#include <QSettings>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const kOrganisation = "Ardanel";
+const char *const kApplication = "Norvane";
+const char *const kDeviceNameValue = "DeviceName";
+
+// The stored device name of one place; a place or value that does not
+// exist, and a value that is not a text, read as empty.
+QByteArray ReadStoredName(QSettings::Scope scope)
+{
+    const QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kOrganisation),
+                          QString::fromLatin1(kApplication));
+    const QVariant value = place.value(QString::fromLatin1(kDeviceNameValue));
+    if (value.typeId() != QMetaType::QString)
+        return QByteArray();
+    return value.toString().toLocal8Bit();
+}
+
+// Writes (or, for an empty name, deletes) the value in one place.  Returns
+// false when the place cannot be opened for writing, which ends the pass
+// silently; throws when the place opened but the write failed.
+bool StoreName(QSettings::Scope scope, const QByteArray *name)
+{
+    QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kOrganisation),
+                    QString::fromLatin1(kApplication));
+    if (!place.isWritable() || place.status() != QSettings::NoError)
+        return false;
+    if (name)
+        place.setValue(QString::fromLatin1(kDeviceNameValue), QString::fromLocal8Bit(*name));
+    else
+        place.remove(QString::fromLatin1(kDeviceNameValue));
+    place.sync();
+    if (place.status() != QSettings::NoError)
+        throw TQarnError("Failed to write the registry value \"DeviceName\": the setting could "
+                         "not be saved in " +
+                         place.fileName().toLocal8Bit().toStdString() + ".");
+    return true;
+}
+
+} // namespace
+
+void TfQarnDiag::LoadFromReg()
+{
+    FDeviceName.clear();
+    FDeviceName = ReadStoredName(QSettings::UserScope);
+    if (FDeviceName.isEmpty())
+        FDeviceName = ReadStoredName(QSettings::SystemScope);
+}
+
+void TfQarnDiag::SaveToReg()
+{
+    const QByteArray name = FDeviceName;
+    const bool storedMachineWide =
+        StoreName(QSettings::SystemScope, name.isEmpty() ? nullptr : &name);
+
+    if (storedMachineWide) {
+        StoreName(QSettings::UserScope, nullptr);
+    } else if (name.isEmpty()) {
+        // Without machine-wide rights, deleting the per-user value would let
+        // a machine-wide name come back at the next start: store "auto",
+        // which reads as auto-detection, so the user's choice holds.
+        const QByteArray autoName("auto");
+        StoreName(QSettings::UserScope, &autoName);
+    } else {
+        StoreName(QSettings::UserScope, &name);
+    }
+}
+
+void TfQarnDiag::LoadCommList()
+{
+    std::vector<std::string> lines;
+    DynGetCommList(lines);
+
+    cbSerial->clear();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        const std::size_t equals = line.find('=');
+        const QByteArray name =
+            equals == std::string::npos ? QByteArray() : QByteArray(line.data(), int(equals));
+        cbSerial->addItem(CommImages[0], QString::fromLocal8Bit(name), name);
+        // An empty name stands for auto-detection, never for a list entry.
+        if (!FDeviceName.isEmpty() && FDeviceName == name) {
+            ckSerial->setChecked(true);
+            cbSerial->setCurrentIndex(int(i));
+        }
+    }
+    if (cbSerial->currentIndex() < 0 && cbSerial->count() > 0)
+        cbSerial->setCurrentIndex(0);
+}
+
+void TfQarnDiag::MapDeviceName()
+{
+    if (FDeviceName == "auto" || FDeviceName.isEmpty()) {
+        ckAuto->setChecked(true);
+    } else if (FDeviceName == "USB") {
+        ckUsb->setChecked(true);
+    } else if (FDeviceName.startsWith("COM")) {
+        ckSerial->setChecked(true);
+    } else {
+        ckOther->setChecked(true);
+        eOther->setText(QString::fromLocal8Bit(FDeviceName));
+    }
+}
+
+void TfQarnDiag::ckAutoClick(QCheckBox *sender)
+{
+    if (Tag(gbDevice) != 0)
+        return;
+    SetTag(gbDevice, 1);
+    struct ClearGuard {
+        QWidget *box;
+        ~ClearGuard() { SetTag(box, 0); }
+    } clearGuard{gbDevice};
+
+    QCheckBox *const boxes[] = {ckAuto, ckUsb, ckSerial, ckOther};
+    if (sender->isChecked()) {
+        for (QCheckBox *box : boxes) {
+            if (box != sender)
+                box->setChecked(false);
+        }
+    } else {
+        (sender == ckAuto ? ckUsb : ckAuto)->setChecked(true);
+    }
+
+    // While a reader is connected the device choice stays locked.
+    const bool connected = Tag(btnTest) != 0;
+    cbSerial->setEnabled(ckSerial->isChecked() && !connected);
+    eOther->setEnabled(ckOther->isChecked() && !connected);
+}
+
+void TfQarnDiag::ApplyDeviceName()
+{
+    if (ckAuto->isChecked()) {
+        FDeviceName.clear();
+    } else if (ckUsb->isChecked()) {
+        FDeviceName = "USB";
+    } else if (ckSerial->isChecked()) {
+        const int index = cbSerial->currentIndex();
+        if (index < 0)
+            throw TQarnError("No serial communication port is selected. Please choose a port "
+                             "in the list, or another way to reach the reader.");
+        FDeviceName = cbSerial->itemData(index).toByteArray();
+    } else {
+        FDeviceName = eOther->text().toLocal8Bit();
+    }
+}
+
+void TfQarnDiag::btnOKClick()
+{
+    ApplyDeviceName();
+    SaveToReg();
+    close();
+}
