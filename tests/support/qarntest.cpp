@@ -1,0 +1,179 @@
+#include "qarntest.h"
+
+#include "norvsim_control.h"
+#include "uAppServices.h"
+#include "uQarnDynPlatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+#include <dlfcn.h>
+
+namespace qarntest {
+
+namespace {
+
+QString gLoadedFolder;
+
+// The control exports of the stand-in that the binding loaded: the same
+// file opened again (RTLD_NOLOAD) gives the same loaded instance.
+template <typename T> T Control(const char *name)
+{
+    if (gLoadedFolder.isEmpty())
+        return nullptr;
+    const QByteArray path = (gLoadedFolder + QStringLiteral("/libnorvane.so")).toLocal8Bit();
+    void *handle = ::dlopen(path.constData(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        return nullptr;
+    T function = reinterpret_cast<T>(::dlsym(handle, name));
+    ::dlclose(handle);
+    return function;
+}
+
+} // namespace
+
+QString StandInFolder(const QString &variant)
+{
+    return QStringLiteral(QARN_STANDIN_DIR) + QLatin1Char('/') + variant;
+}
+
+void LoadStandIn(const QString &variant)
+{
+    UnloadStandIn();
+    const QString folder = variant.isEmpty() ? QDir::tempPath() + QStringLiteral("/qarn-no-library")
+                                             : StandInFolder(variant);
+    gLoadedFolder = QFile::exists(folder + QStringLiteral("/libnorvane.so")) ? folder : QString();
+    qarn::platform::SetProgramFolderOverride(folder.toStdString());
+    DynStartHook();
+    StandIn::Reset();
+}
+
+void UnloadStandIn()
+{
+    DynUnloadLibrary();
+    gLoadedFolder.clear();
+}
+
+bool StandIn::Scenario(const char *json)
+{
+    const auto load = Control<norvsim_load_scenario_json_fn>("norvsim_load_scenario_json");
+    if (!load) {
+        qWarning("stand-in library not loaded");
+        return false;
+    }
+    if (load(json) != 0) {
+        qWarning("scenario rejected: %s", qPrintable(LastError()));
+        return false;
+    }
+    return true;
+}
+
+void StandIn::Reset()
+{
+    if (const auto reset = Control<norvsim_reset_fn>("norvsim_reset"))
+        reset();
+}
+
+QStringList StandIn::CallLog()
+{
+    const auto log = Control<norvsim_call_log_fn>("norvsim_call_log");
+    if (!log)
+        return {};
+    QByteArray buffer(int(log(nullptr, 0)) + 1, '\0');
+    log(buffer.data(), std::size_t(buffer.size()));
+    buffer.chop(1);
+    QStringList lines = QString::fromLatin1(buffer).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void StandIn::ClearLog()
+{
+    if (const auto clear = Control<norvsim_clear_log_fn>("norvsim_clear_log"))
+        clear();
+}
+
+QString StandIn::LastError()
+{
+    const auto error = Control<norvsim_last_error_fn>("norvsim_last_error");
+    return error ? QString::fromLocal8Bit(error()) : QString();
+}
+
+MessageBoxRecorder::MessageBoxRecorder()
+{
+    SetMessageBoxHook([this](const TMessageBoxRecord &record) {
+        boxes.append(Box{record.caption, record.text, int(record.icon)});
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook(nullptr); }
+
+SettingsSandbox::SettingsSandbox(bool machineWideWritable)
+    : FMachineWideWritable(machineWideWritable)
+{
+    QDir root(FDir.path());
+    root.mkpath(QStringLiteral("user"));
+    QString system = FDir.path() + QStringLiteral("/system");
+    if (!machineWideWritable) {
+        // A regular file where a folder would have to be.
+        QFile blocker(FDir.path() + QStringLiteral("/blocker"));
+        blocker.open(QIODevice::WriteOnly);
+        blocker.write("not a folder\n");
+        system = blocker.fileName() + QStringLiteral("/system");
+    } else {
+        root.mkpath(QStringLiteral("system"));
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       FDir.path() + QStringLiteral("/user"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system);
+}
+
+SettingsSandbox::~SettingsSandbox()
+{
+    // Point both places at folders that do not exist, so nothing outside a
+    // sandbox is ever touched by a test.
+    const QString nowhere = FDir.path() + QStringLiteral("/gone");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, nowhere);
+}
+
+
+namespace {
+std::unique_ptr<QSettings> Place(QSettings::Scope scope)
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, scope, QStringLiteral("Ardanel"),
+                                       QStringLiteral("Norvane"));
+}
+
+void Store(QSettings::Scope scope, const QVariant &value)
+{
+    const auto place = Place(scope);
+    if (value.isValid())
+        place->setValue(QStringLiteral("DeviceName"), value);
+    else
+        place->remove(QStringLiteral("DeviceName"));
+}
+} // namespace
+
+QVariant SettingsSandbox::MachineWide() const
+{
+    return Place(QSettings::SystemScope)->value(QStringLiteral("DeviceName"));
+}
+
+QVariant SettingsSandbox::PerUser() const
+{
+    return Place(QSettings::UserScope)->value(QStringLiteral("DeviceName"));
+}
+
+void SettingsSandbox::SetMachineWide(const QVariant &value) { Store(QSettings::SystemScope, value); }
+
+void SettingsSandbox::SetPerUser(const QVariant &value) { Store(QSettings::UserScope, value); }
+
+QString SettingsSandbox::MachineWideFile() const { return Place(QSettings::SystemScope)->fileName(); }
+
+QString SettingsSandbox::PerUserFile() const { return Place(QSettings::UserScope)->fileName(); }
+
+} // namespace qarntest

@@ -1,0 +1,76 @@
+// Shared test support: choose which build of the stand-in reader library the
+// binding loads, drive the stand-in through its control exports, record the
+// program's message boxes, and keep the stored settings in temporary folders.
+#pragma once
+
+#include "uQarnDyn.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+
+namespace qarntest {
+
+// Folder of a build of the stand-in library: "default", "no_Echo", "none",
+// "corrupt", ...
+QString StandInFolder(const QString &variant);
+
+// Ends any earlier session of the binding and starts a new one that loads
+// the given build of the stand-in library (an empty variant, or one whose
+// folder does not exist, loads nothing).  The stand-in starts from its
+// built-in scenario with an empty call log.
+void LoadStandIn(const QString &variant);
+
+// Ends the binding's session (the end hook).
+void UnloadStandIn();
+
+// The stand-in library that the binding has loaded.
+class StandIn {
+public:
+    // Replaces the scenario; fails the test (QFAIL-style, returns false) on a
+    // scenario error.
+    static bool Scenario(const char *json);
+    static void Reset();
+    static QStringList CallLog();
+    static void ClearLog();
+    static QString LastError();
+};
+
+// Records every message box of the program instead of showing it.
+struct MessageBoxRecorder {
+    struct Box {
+        QString caption;
+        QString text;
+        int icon; // QMessageBox::Icon
+    };
+    MessageBoxRecorder();
+    ~MessageBoxRecorder();
+    QList<Box> boxes;
+};
+
+// Machine-wide and per-user settings in temporary folders.  With
+// machineWideWritable false the machine-wide place lies below a regular
+// file, so that even root cannot write it.
+class SettingsSandbox {
+public:
+    explicit SettingsSandbox(bool machineWideWritable = true);
+    ~SettingsSandbox();
+    // Reads and writes the DeviceName value of one place directly.
+    QVariant MachineWide() const;
+    QVariant PerUser() const;
+    void SetMachineWide(const QVariant &value);
+    void SetPerUser(const QVariant &value);
+    QString MachineWideFile() const;
+    QString PerUserFile() const;
+
+private:
+    QTemporaryDir FDir;
+    bool FMachineWideWritable;
+};
+
+} // namespace qarntest
