@@ -1,0 +1,51 @@
+#include "qarnwindowtest.h"
+
+#include "uAppServices.h"
+
+#include <QtTest>
+
+namespace qarntest {
+
+WindowSession::WindowSession(const QString &variant, const char *scenario,
+                             bool machineWideWritable)
+    : FSettings(std::make_unique<SettingsSandbox>(machineWideWritable))
+{
+    LoadStandIn(variant);
+    if (scenario && !StandIn::Scenario(scenario))
+        qFatal("scenario rejected: %s", qPrintable(StandIn::LastError()));
+    SetBusyCursor(false);
+    FWindow = std::make_unique<TfQarnDiag>();
+    fQarnDiag = FWindow.get();
+    FCommMore = std::make_unique<TfQarnCommMore>(FWindow.get());
+    fQarnCommMore = FCommMore.get();
+}
+
+WindowSession::~WindowSession()
+{
+    if (FWindow && !FWindow->IsClosed())
+        FWindow->close();
+    fQarnCommMore = nullptr;
+    FCommMore.reset();
+    fQarnDiag = nullptr;
+    FWindow.reset();
+    UnloadStandIn();
+    SetBusyCursor(false);
+}
+
+void WindowSession::Show(bool waitForCheck)
+{
+    FWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(FWindow.get()));
+    if (waitForCheck)
+        QTRY_VERIFY_WITH_TIMEOUT(FWindow->btnClose->isEnabled(), 5000);
+}
+
+void WindowSession::RunStartupCheck()
+{
+    FWindow->tmrFirst->stop();
+    FWindow->tmrFirstTimer();
+}
+
+void WindowSession::Close() { FWindow->close(); }
+
+} // namespace qarntest
