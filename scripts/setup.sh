@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libudev-dev nlohmann-json3-dev
-    xvfb xauth x11-apps imagemagick fonts-liberation fonts-dejavu-core
+    xvfb xauth x11-apps xdotool imagemagick fonts-liberation fonts-dejavu-core
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev file
     valgrind

@@ -111,6 +111,14 @@ void TfQarnDiag::SetupLook()
     lbCard->setGeometry(8, 24, 390, 15);
     lbCopy->move(8, 27);
 
+    // The hex boxes are narrow: a condensed face of the same size keeps the
+    // widest values ("FF FF FF FF FF ", "FFFFFFFF") inside them.
+    QFont condensed(QStringLiteral("Liberation Sans Narrow"));
+    condensed.setStyleHint(QFont::SansSerif);
+    condensed.setPixelSize(11);
+    for (QLineEdit *hex : {eQarnFeatures, eQarnChipsetHWID, eQarnChipsetSNR})
+        hex->setFont(condensed);
+
     CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
     CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/qarndiag-32.png")));
