@@ -1,0 +1,66 @@
+# Debian packages, one per install component:
+#   qarndiag                 the program, its menu entry, icons and metadata
+#   qarndiag-standin-reader  the stand-in reader library libnorvane.so
+# The program only recommends a reader library, so that a maker's own
+# library can take the stand-in's place.
+#
+#   cpack -G DEB --config <build>/CPackConfig.cmake
+# writes both into <build>/packages.
+
+if(QARN_SANITIZE)
+    # Sanitized programs need the sanitizer run-time and its options: they
+    # are for testing, never for installing.
+    message(STATUS "QARN_SANITIZE is ON: no packages are set up")
+    return()
+endif()
+
+set(CPACK_PACKAGE_NAME qarndiag)
+set(CPACK_PACKAGE_VENDOR "QarnDiag developers")
+set(CPACK_PACKAGE_CONTACT "QarnDiag developers <dev@qarndiag.invalid>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_COMPONENTS_ALL app standin)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "QarnDiag developers <dev@qarndiag.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ardanel.example/")
+# The libraries each package links against, found by dpkg-shlibdeps.  The
+# reader library is opened at run time, not linked, so it is not among them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+set(CPACK_DEBIAN_APP_PACKAGE_NAME qarndiag)
+set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "qarndiag-standin-reader | norvane-reader-library")
+# The first line of a description is its summary.
+set(CPACK_DEBIAN_APP_DESCRIPTION
+"Configure and check the link to a Qarn contactless reader
+QarnDiag lets a technician configure and check the communication between
+software that uses the Norvane reader API and a Qarn contactless smart-card
+reader: assign the reader to a serial port or to direct USB access, test the
+link, show the reader's product name, version and features, poll for cards
+and measure how fast the reader answers.
+.
+It needs a Norvane reader library (libnorvane.so) in the default library
+search path: the one from the reader's maker, or the stand-in from the
+package qarndiag-standin-reader.")
+
+set(CPACK_DEBIAN_STANDIN_PACKAGE_NAME qarndiag-standin-reader)
+set(CPACK_DEBIAN_STANDIN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_STANDIN_PACKAGE_PROVIDES norvane-reader-library)
+# Any other package that installs libnorvane.so, such as a maker's library,
+# takes its place rather than sharing it.
+set(CPACK_DEBIAN_STANDIN_PACKAGE_CONFLICTS norvane-reader-library)
+set(CPACK_DEBIAN_STANDIN_DESCRIPTION
+"Stand-in Norvane reader library for QarnDiag
+A libnorvane.so that simulates one Qarn contactless reader, so that QarnDiag
+can be tried and demonstrated without a reader.  What the simulated reader
+answers is set by a scenario file named in the environment variable
+NORVSIM_SCENARIO.  Remove this package to use the reader maker's library.")
+
+include(CPack)

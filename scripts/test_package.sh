@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# Builds the Debian packages of a build folder and checks them as installed:
+# both packages made, their relations, every file in its place, the menu
+# entry and metadata valid, and the installed program finding the installed
+# stand-in reader library through the default library search path.
+#
+#   scripts/test_package.sh <build-folder>
+#
+# The build folder must be built already.  Exits 0 when everything holds,
+# 77 (skipped) for a sanitized build, which is never packaged, and 1 with a
+# message on the first failure.
+set -u
+
+if [ $# -ne 1 ] || [ ! -f "$1/CMakeCache.txt" ]; then
+    echo "usage: $0 <configured and built build folder>" >&2
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+packages=$build/packages
+startup_seconds=30
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+cache_value() {
+    sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" | head -n 1
+}
+
+sanitize=$(cache_value QARN_SANITIZE)
+case "$sanitize" in
+    ON|on|On|TRUE|true|1|YES|yes)
+        echo "skipped: $build is built with sanitizers; such builds are not packaged"
+        exit 77
+        ;;
+esac
+
+for tool in dpkg dpkg-deb dpkg-architecture desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/setup.sh installs it)"
+done
+cpack=$(cache_value CMAKE_CPACK_COMMAND)
+[ -x "$cpack" ] || cpack=$(command -v cpack) || fail "cpack is not installed"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH) || fail "dpkg-architecture does not know the multiarch name"
+
+work=$(mktemp -d)
+app_pid=
+cleanup() {
+    if [ -n "$app_pid" ]; then
+        kill -KILL "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# 1. Both packages, freshly made.
+rm -f "$packages"/*.deb
+if ! (cd "$build" && "$cpack" -G DEB --config CPackConfig.cmake) >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log" >&2
+    fail "cpack -G DEB in $build"
+fi
+find_deb() {
+    local found
+    found=$(find "$packages" -maxdepth 1 -name "$1_*.deb" -print)
+    [ -n "$found" ] || fail "cpack made no package $1 in $packages"
+    [ "$(echo "$found" | wc -l)" -eq 1 ] || fail "more than one package $1 in $packages"
+    echo "$found"
+}
+app_deb=$(find_deb qarndiag) || exit 1
+reader_deb=$(find_deb qarndiag-standin-reader) || exit 1
+echo "packages: $(basename "$app_deb") $(basename "$reader_deb")"
+
+# 2. The program recommends a reader library and depends on none, so that
+# a maker's library can take the stand-in's place.
+field() { dpkg-deb -f "$1" "$2"; }
+[ "$(field "$app_deb" Package)" = qarndiag ] || fail "$app_deb is not the package qarndiag"
+[ "$(field "$reader_deb" Package)" = qarndiag-standin-reader ] ||
+    fail "$reader_deb is not the package qarndiag-standin-reader"
+field "$app_deb" Recommends | grep -q 'qarndiag-standin-reader' ||
+    fail "qarndiag does not recommend qarndiag-standin-reader"
+if field "$app_deb" Depends | grep -q -e 'standin' -e 'norvane'; then
+    fail "qarndiag depends on a reader library instead of recommending one"
+fi
+field "$app_deb" Depends | grep -q 'libqt6widgets6' ||
+    fail "qarndiag does not depend on the Qt 6 widgets library"
+[ "$(field "$app_deb" Maintainer)" = "QarnDiag developers <dev@qarndiag.invalid>" ] ||
+    fail "qarndiag has the maintainer '$(field "$app_deb" Maintainer)'"
+[ "$(field "$app_deb" Section)" = utils ] || fail "qarndiag is not in the section utils"
+if dpkg-deb -c "$app_deb" | grep -q 'libnorvane'; then
+    fail "qarndiag holds a reader library itself"
+fi
+
+# 3. Every file in its place.
+root=$work/root
+dpkg -x "$app_deb" "$root" || fail "dpkg -x $app_deb"
+dpkg -x "$reader_deb" "$root" || fail "dpkg -x $reader_deb"
+program=$root/usr/bin/QarnDiag
+library_dir=$root/usr/lib/$multiarch
+[ -x "$program" ] || fail "no program usr/bin/QarnDiag"
+[ -f "$library_dir/libnorvane.so" ] || fail "no reader library usr/lib/$multiarch/libnorvane.so"
+[ ! -e "$root/usr/bin/libnorvane.so" ] || fail "a reader library lies beside the program"
+desktop=$(find "$root/usr/share/applications" -name '*.desktop' 2>/dev/null | head -n 1)
+[ -n "$desktop" ] || fail "no menu entry in usr/share/applications"
+metainfo=$(find "$root/usr/share/metainfo" -name '*.xml' 2>/dev/null | head -n 1)
+[ -n "$metainfo" ] || fail "no AppStream metadata in usr/share/metainfo"
+for size in 16 32 48 64 128 256; do
+    icons=$(find "$root/usr/share/icons/hicolor/${size}x${size}/apps" -name '*.png' 2>/dev/null)
+    [ -n "$icons" ] || fail "no ${size}x${size} icon in usr/share/icons/hicolor"
+done
+
+# 4. The installed menu entry and metadata pass their validators, together
+# with the icons installed beside them.
+out=$(desktop-file-validate "$desktop" 2>&1)
+status=$?
+if [ $status -ne 0 ] || echo "$out" | grep -q -e ': error:' -e ': warning:'; then
+    echo "$out" >&2
+    fail "desktop-file-validate $desktop"
+fi
+appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+    { cat "$work/appstream.log" >&2; fail "appstreamcli validate $metainfo"; }
+appstreamcli validate-tree --no-net "$root/usr" >"$work/appstream-tree.log" 2>&1 ||
+    { cat "$work/appstream-tree.log" >&2; fail "appstreamcli validate-tree on the installed files"; }
+
+# 5. The installed program starts and its start-up check finds the installed
+# reader library.  /usr/bin holds no reader library, so it is found through
+# the loader's search path, which here is LD_LIBRARY_PATH standing in for
+# /usr/lib/<multiarch>.  Settings go to a folder of their own.
+mkdir -p "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
+log=$work/program.log
+env -u NORVSIM_SCENARIO \
+    QT_QPA_PLATFORM=offscreen \
+    LD_LIBRARY_PATH="$library_dir" \
+    QT_LOGGING_RULES="qarndiag.startup.debug=true" \
+    QT_MESSAGE_PATTERN="%{category}: %{message}" \
+    XDG_CONFIG_HOME="$work/config" \
+    XDG_CONFIG_DIRS="$work/config" \
+    XDG_RUNTIME_DIR="$work/runtime" \
+    "$program" >"$log" 2>&1 &
+app_pid=$!
+
+done_line=
+for _ in $(seq $((startup_seconds * 10))); do
+    done_line=$(grep -m 1 'startup check done' "$log")
+    [ -n "$done_line" ] && break
+    if ! kill -0 "$app_pid" 2>/dev/null; then
+        wait "$app_pid"
+        status=$?
+        app_pid=
+        cat "$log" >&2
+        fail "the installed program ended (status $status) before its start-up check"
+    fi
+    sleep 0.1
+done
+if [ -z "$done_line" ]; then
+    cat "$log" >&2
+    fail "no start-up check within $startup_seconds s"
+fi
+if ! echo "$done_line" | grep -q 'startup check done 0$'; then
+    cat "$log" >&2
+    fail "the start-up check did not find the reader library: '$done_line'"
+fi
+# The library the program holds is the installed one, not one from elsewhere.
+mapped=$(grep -o '/[^ ]*libnorvane\.so' "/proc/$app_pid/maps" | sort -u)
+[ "$mapped" = "$library_dir/libnorvane.so" ] ||
+    fail "the program holds '${mapped:-no reader library}', not $library_dir/libnorvane.so"
+
+kill -TERM "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=
+echo "installed program: $done_line, reader library $mapped"
+echo "package: ok"
