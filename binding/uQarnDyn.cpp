@@ -202,8 +202,9 @@ void DynGetErrorMessage(TQarnStatus code, std::string &text)
         return;
     }
     if (code >= -999) {
+        // A null or empty text is no message: the code is shown instead.
         const char *message = getErrorMessage(code);
-        text = message ? std::string(message) : UnsupportedCodeMessage(code);
+        text = message && *message ? std::string(message) : UnsupportedCodeMessage(code);
         return;
     }
     switch (code) {

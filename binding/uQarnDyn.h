@@ -42,7 +42,8 @@ TQarnStatus DynGetLibraryInfo(std::string &version, std::string &path);
 // Appends the library's communication devices (name=value lines) to list.
 TQarnStatus DynGetCommList(std::vector<std::string> &list);
 
-// The message for any status code; text is assigned on every path.
+// The message for any status code; text is assigned on every path, and is
+// never empty while the library is loaded.
 void DynGetErrorMessage(TQarnStatus code, std::string &text);
 
 // RF field off and reader closed; harmless when no reader is open.

@@ -297,6 +297,17 @@ private slots:
         QCOMPARE(DynCardTypeName(0x0100), std::string("Unknown type 0100"));
         QCOMPARE(DynCardTypeName(0xFFFF), std::string("Unknown type FFFF"));
     }
+
+    // Found by the binding fuzzer: an empty text from the library is no
+    // message, so the window never shows an empty one; the code is shown.
+    void errorMessageEmptyFromLibrary()
+    {
+        LoadStandIn(QStringLiteral("default"));
+        QVERIFY(StandIn::Scenario(R"({"error_messages":{"-7":"","0":"","-999":" "}})"));
+        QCOMPARE(Message(-7), std::string("ERROR : unsupported error code -7"));
+        QCOMPARE(Message(0), std::string("ERROR : unsupported error code 0"));
+        QCOMPARE(Message(-999), std::string(" "));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestBinding)
