@@ -99,6 +99,34 @@ private slots:
         QCOMPARE(StandIn::CallLog(), (QStringList{"NORV_ControlRF(0)", "NORV_ReaderClose()"}));
     }
 
+    // Enter activates the focused button (OK after the start-up check); in
+    // the Other edit box it activates Cancel, the default button.
+    void enterKey()
+    {
+        {
+            WindowSession session;
+            TfQarnDiag &w = session.window();
+            session.Show();
+            w.ckUsb->click();
+            QCOMPARE(QApplication::focusWidget(), w.btnOK);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QVERIFY(w.IsClosed());
+            QCOMPARE(session.settings().MachineWide().toString(), QStringLiteral("USB"));
+        }
+        {
+            WindowSession session;
+            TfQarnDiag &w = session.window();
+            session.Show();
+            w.ckOther->click();
+            w.eOther->setFocus();
+            QTest::keyClicks(w.eOther, QStringLiteral("TCP:10.0.0.9"));
+            QTest::keyClick(w.eOther, Qt::Key_Return);
+            QVERIFY(w.IsClosed());
+            QVERIFY(!session.settings().MachineWide().isValid());
+            QVERIFY(!session.settings().PerUser().isValid());
+        }
+    }
+
     void closeBoxRunsFormCloseOnce()
     {
         WindowSession session(QStringLiteral("default"));

@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShowEvent>
 
 TfQarnDiag *fQarnDiag = nullptr;
@@ -51,6 +53,9 @@ void TfQarnDiag::SetupLook()
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(794, 568);
     setSizeGripEnabled(false);
+    // Placed in the centre of the screen when it opens.
+    if (const QScreen *display = QGuiApplication::primaryScreen())
+        move(display->availableGeometry().center() - rect().center());
 
     // A sans-serif face of 11 pixels, as close as Linux gets to the classic
     // 8-point dialog font.
@@ -177,11 +182,13 @@ void TfQarnDiag::tmrFirstTimer()
     tmrFirst->stop();
     sbStatus->showMessage(QStringLiteral("Please wait, looking for Norvane library..."));
     ProcessPendingEvents();
-    SetBusyCursor(true);
-
     std::string version;
     std::string path;
-    const TQarnStatus status = DynGetLibraryInfo(version, path);
+    TQarnStatus status = QARN_OK;
+    {
+        const TBusyCursor busy;
+        status = DynGetLibraryInfo(version, path);
+    }
 
     // Enable Cancel last, whatever happened before.
     struct EnableCancelLast {
@@ -190,7 +197,6 @@ void TfQarnDiag::tmrFirstTimer()
     } enableCancel{btnClose};
 
     if (status == QARN_LIBRARY_NOT_LOADED || status == QARN_ENTRY_POINT_MISSING) {
-        SetBusyCursor(false);
         std::string message;
         DynGetErrorMessage(status, message);
         sbStatus->showMessage(QString::fromLocal8Bit(message.c_str()));
@@ -209,7 +215,6 @@ void TfQarnDiag::tmrFirstTimer()
         eDllVersion->setCursorPosition(0);
         eDllLocation->setCursorPosition(0);
         sbStatus->clearMessage();
-        SetBusyCursor(false);
         btnTest->setEnabled(true);
         btnOK->setEnabled(true);
         btnOK->setFocus();
