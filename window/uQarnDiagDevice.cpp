@@ -33,8 +33,15 @@ QByteArray ReadStoredName(QSettings::Scope scope)
 // silently; throws when the place opened but the write failed.
 bool StoreName(QSettings::Scope scope, const QByteArray *name)
 {
-    QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kOrganisation),
-                    QString::fromLatin1(kApplication));
+    // The place's own file only: opened by scope, QSettings also reads the
+    // places behind it (the machine-wide ones behind the per-user one), and
+    // one of those that cannot be read would make a writable per-user place
+    // look broken and the user's choice be dropped without a word.
+    const QString file = QSettings(QSettings::NativeFormat, scope,
+                                   QString::fromLatin1(kOrganisation),
+                                   QString::fromLatin1(kApplication))
+                             .fileName();
+    QSettings place(file, QSettings::NativeFormat);
     if (!place.isWritable() || place.status() != QSettings::NoError)
         return false;
     if (name)
