@@ -2,6 +2,7 @@
 // list, the stored device name and where OK stores it, driven through the
 // real widgets on the offscreen platform with the stand-in reader library.
 #include "qarnwindowtest.h"
+#include "uAppServices.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,14 +10,35 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSettings>
 #include <QtTest>
+
+#include <unistd.h>
 
 using qarntest::SettingsSandbox;
 using qarntest::StandIn;
 using qarntest::WindowSession;
 
 namespace {
+
+// Makes a settings file readable but not writable, for root too (whose
+// writes only an immutable file refuses).  False where that cannot be done.
+bool MakeReadOnly(const QString &file)
+{
+    if (!QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                         QFileDevice::ReadOther))
+        return false;
+    return ::geteuid() != 0 ||
+           QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), file}) == 0;
+}
+
+void MakeWritable(const QString &file)
+{
+    if (::geteuid() == 0)
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), file});
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
 
 const QByteArray kDefaultPorts = "COM1=Communications Port\nCOM2=Modem Port\nCOM3=USB Serial Port\n";
 
@@ -176,14 +198,14 @@ private slots:
 
         WindowSession session;
         SettingsSandbox &settings = session.settings();
-        // The application's own file is a folder (it can be neither read nor
-        // written); the organisation's file next to it still gives a name.
-        const QString appFile = settings.MachineWideFile();
-        QVERIFY(QDir().mkpath(appFile));
-        QFile orgFile(QFileInfo(appFile).absolutePath() + QStringLiteral(".conf"));
-        QVERIFY(orgFile.open(QIODevice::WriteOnly));
-        orgFile.write("[General]\nDeviceName=COM3\n");
-        orgFile.close();
+        // A machine-wide name in a place that can be read but not written.
+        settings.SetMachineWide(QStringLiteral("COM3"));
+        const QString machineWideFile = settings.MachineWideFile();
+        if (!MakeReadOnly(machineWideFile)) {
+            MakeWritable(machineWideFile);
+            QSKIP("a settings file cannot be made read-only here");
+        }
+        const TScopeExit writableAgain([&]() { MakeWritable(machineWideFile); });
         QCOMPARE(settings.MachineWide(), QVariant(QStringLiteral("COM3")));
 
         TfQarnDiag &w = session.window();

@@ -112,7 +112,9 @@ void TfQarnDiag::btnDebugClick()
 {
     if (!fQarnCommMore)
         return;
-    // Centred on the main window.
-    fQarnCommMore->move(geometry().center() - fQarnCommMore->rect().center());
+    // Centred on the main window each time it is shown: a dialog that has
+    // not been moved is placed over its parent by the toolkit, frames
+    // included.
+    fQarnCommMore->setAttribute(Qt::WA_Moved, false);
     fQarnCommMore->exec();
 }

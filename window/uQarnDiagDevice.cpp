@@ -20,8 +20,10 @@ const char *const kDeviceNameValue = "DeviceName";
 // exist, and a value that is not a text, read as empty.
 QByteArray ReadStoredName(QSettings::Scope scope)
 {
-    const QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kOrganisation),
-                          QString::fromLatin1(kApplication));
+    QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kOrganisation),
+                    QString::fromLatin1(kApplication));
+    // This place only: the per-user read must not see the machine-wide value.
+    place.setFallbacksEnabled(false);
     const QVariant value = place.value(QString::fromLatin1(kDeviceNameValue));
     if (value.typeId() != QMetaType::QString)
         return QByteArray();

@@ -144,8 +144,10 @@ SettingsSandbox::~SettingsSandbox()
 namespace {
 std::unique_ptr<QSettings> Place(QSettings::Scope scope)
 {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, scope, QStringLiteral("Ardanel"),
-                                       QStringLiteral("Norvane"));
+    auto place = std::make_unique<QSettings>(QSettings::NativeFormat, scope,
+                                             QStringLiteral("Ardanel"), QStringLiteral("Norvane"));
+    place->setFallbacksEnabled(false); // this place's own value only
+    return place;
 }
 
 void Store(QSettings::Scope scope, const QVariant &value)
