@@ -19,3 +19,6 @@ ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp" \
     ctest --test-dir "$root/build-sanitize" --output-on-failure -j"$jobs"
+
+echo "== Fuzz the binding against a hostile reader library"
+"$root/scripts/fuzz.sh" 30
