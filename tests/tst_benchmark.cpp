@@ -165,17 +165,6 @@ WindowState StateOf(TfQarnDiag &w)
     return state;
 }
 
-// A window connected to the reader (auto-detection), ready for the benchmark.
-std::unique_ptr<WindowSession> ConnectedWindow(const QByteArray &scenario,
-                                               const QString &variant = QStringLiteral("default"))
-{
-    auto session = std::make_unique<WindowSession>(variant, scenario.constData());
-    session->Show(false);
-    session->RunStartupCheck();
-    session->window().btnTest->click();
-    StandIn::ClearLog();
-    return session;
-}
 
 } // namespace
 
@@ -410,7 +399,7 @@ private slots:
 
     void benchButtonFullRun()
     {
-        auto session = ConnectedWindow(EchoScenario());
+        auto session = qarntest::ConnectedSession(EchoScenario());
         TfQarnDiag &w = session->window();
         QCOMPARE(Tag(w.btnTest), 1);
         for (QPushButton *button : LockedButtons(w))
@@ -539,7 +528,7 @@ private slots:
         QFETCH(std::vector<uint32_t>, readings);
         QFETCH(QString, status);
         QFETCH(QStringList, boxes);
-        auto session = ConnectedWindow(EchoScenario(rule), variant);
+        auto session = qarntest::ConnectedSession(EchoScenario(rule), variant);
         TfQarnDiag &w = session->window();
         QVERIFY(w.btnBench->isEnabled());
         session->boxes().boxes.clear();
@@ -564,7 +553,7 @@ private slots:
     // still running; the failure box comes after it, with the window free.
     void failureNumberBeforeFailureBox()
     {
-        auto session = ConnectedWindow(EchoScenario(EchoRule(-7, 768, 25)));
+        auto session = qarntest::ConnectedSession(EchoScenario(EchoRule(-7, 768, 25)));
         TfQarnDiag &w = session->window();
         UseClock(kStandardReadings);
         QList<WindowState> atBox;

@@ -41,18 +41,6 @@ QByteArray UidBytes(int count)
 const QString kCorrupted = QStringLiteral(
     "ERROR : norvane.dll appears to be corrupted. Please run the installation procedure again !");
 
-// A window connected to the reader by auto-detection.
-std::unique_ptr<WindowSession> ConnectedWindow(const QByteArray &scenario,
-                                               const QString &variant = QStringLiteral("default"))
-{
-    auto session = std::make_unique<WindowSession>(variant, scenario.constData());
-    session->Show(false);
-    session->RunStartupCheck();
-    session->window().btnTest->click();
-    StandIn::ClearLog();
-    session->boxes().boxes.clear();
-    return session;
-}
 
 } // namespace
 
@@ -210,7 +198,7 @@ private slots:
 
     void pollingButtonOnlyToggles()
     {
-        auto session = ConnectedWindow(FindScenario(Card(1, "04A2197F")));
+        auto session = qarntest::ConnectedSession(FindScenario(Card(1, "04A2197F")));
         TfQarnDiag &w = session->window();
         QVERIFY(w.btnPolling->isEnabled());
         QCOMPARE(Tag(w.btnPolling), 0);
@@ -240,7 +228,7 @@ private slots:
 
     void timerRunsAlwaysAndIdlesWhileOff()
     {
-        auto session = ConnectedWindow(FindScenario(Card(1, "04A2197F")));
+        auto session = qarntest::ConnectedSession(FindScenario(Card(1, "04A2197F")));
         TfQarnDiag &w = session->window();
         QVERIFY(w.tmrPolling->isActive());
         QCOMPARE(w.tmrPolling->interval(), 500);
@@ -282,7 +270,7 @@ private slots:
         QFETCH(QByteArray, scenario);
         QFETCH(QString, text);
         QFETCH(QStringList, calls);
-        auto session = ConnectedWindow(scenario.isEmpty() ? QByteArray("{}") : scenario, variant);
+        auto session = qarntest::ConnectedSession(scenario.isEmpty() ? QByteArray("{}") : scenario, variant);
         TfQarnDiag &w = session->window();
         QCOMPARE(Tag(w.btnTest), 1);
         w.btnPolling->click();
@@ -295,7 +283,7 @@ private slots:
     // Switched off, the label keeps the last text and nothing is asked.
     void switchingOffKeepsLastText()
     {
-        auto session = ConnectedWindow(FindScenario(Card(4, "E004")));
+        auto session = qarntest::ConnectedSession(FindScenario(Card(4, "E004")));
         TfQarnDiag &w = session->window();
         w.btnPolling->click();
         w.tmrPollingTimer();
@@ -311,7 +299,7 @@ private slots:
     // Disconnecting leaves polling on; the real timer keeps polling.
     void pollingSurvivesDisconnect()
     {
-        auto session = ConnectedWindow(
+        auto session = qarntest::ConnectedSession(
             R"({"find_results":[{"status":-1},{"status":0,"type":32,"uid":"D00201"}]})");
         TfQarnDiag &w = session->window();
         w.btnPolling->click();
@@ -334,7 +322,7 @@ private slots:
     // The card label is wide enough for the longest name with the longest UID.
     void longestCardTextFits()
     {
-        auto session = ConnectedWindow(FindScenario(Card(128, UidBytes(12))));
+        auto session = qarntest::ConnectedSession(FindScenario(Card(128, UidBytes(12))));
         TfQarnDiag &w = session->window();
         w.btnPolling->click();
         w.tmrPollingTimer();

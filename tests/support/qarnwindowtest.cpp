@@ -48,4 +48,15 @@ void WindowSession::RunStartupCheck()
 
 void WindowSession::Close() { FWindow->close(); }
 
+std::unique_ptr<WindowSession> ConnectedSession(const QByteArray &scenario, const QString &variant)
+{
+    auto session = std::make_unique<WindowSession>(variant, scenario.constData());
+    session->Show(false);
+    session->RunStartupCheck();
+    session->window().btnTest->click();
+    StandIn::ClearLog();
+    session->boxes().boxes.clear();
+    return session;
+}
+
 } // namespace qarntest

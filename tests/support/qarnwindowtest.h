@@ -42,4 +42,9 @@ private:
     std::unique_ptr<TfQarnCommMore> FCommMore;
 };
 
+// A session whose window has run its start-up check and is connected to the
+// reader by auto-detection; the call log and the recorded boxes are empty.
+std::unique_ptr<WindowSession> ConnectedSession(const QByteArray &scenario,
+                                                const QString &variant = QStringLiteral("default"));
+
 } // namespace qarntest
