@@ -18,7 +18,11 @@ int main(int argc, char *argv[])
     {
         QApplication application(argc, argv);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/qarndiag-256.png")));
+        QIcon applicationIcon;
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            applicationIcon.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size),
+                                    QSize(size, size));
+        QApplication::setWindowIcon(applicationIcon);
         SetApplicationTitle(QStringLiteral("Ardanel QarnDiag"));
         QGuiApplication::setDesktopFileName(QStringLiteral("net.ardanel.QarnDiag"));
 

@@ -126,7 +126,10 @@ void TfQarnDiag::SetupLook()
 
     CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
     CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/qarndiag-32.png")));
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
 }
 
 void TfQarnDiag::ConnectHandlers()
