@@ -26,28 +26,30 @@ const char kWord1[] = "Available functions :\r\n"
                       "Supported communication protocols :\r\n"
                       "- OSI 3964\r\n";
 
-const char kAllOnes[] = "Available functions :\r\n"
-                        "- ISO 14443 (A and B)\r\n"
-                        "- ISO 15693\r\n"
-                        "- GemCore smartcard reader\r\n"
-                        "- SAGEM MSO CBM fingerprints reader\r\n"
-                        "Supported communication protocols :\r\n"
-                        "- OSI 3964\r\n"
-                        "- Binary/Bus\r\n"
-                        "- Binary\r\n"
-                        "- ASCII\r\n"
-                        "Device has an RS-485 physical interface\r\n"
-                        "Device has separate in/out buffers\r\n"
-                        "Device is able to communicate at 115200bps\r\n"
-                        "Device has XXL buffers\r\n"
-                        "USB device capabilities :\r\n"
-                        "- CDC-ACM class (\"legacy\" virtual comm port)\r\n"
-                        "- CCID class (PC/SC smartcard reader)\r\n"
-                        "- HID class (keyboard emulation)\r\n"
-                        "Advanced capabilities :\r\n"
-                        "- FEED (Flash or E2PROM for persistent data storage)\r\n"
-                        "- Console access\r\n"
-                        "- Ruradad specific functions\r\n";
+// Every line of the low twenty bits (word 0x000FFFFF), and the advanced
+// lines that all higher bits add.
+const char kLowTwentyBits[] = "Available functions :\r\n"
+                              "- ISO 14443 (A and B)\r\n"
+                              "- ISO 15693\r\n"
+                              "- GemCore smartcard reader\r\n"
+                              "- SAGEM MSO CBM fingerprints reader\r\n"
+                              "Supported communication protocols :\r\n"
+                              "- OSI 3964\r\n"
+                              "- Binary/Bus\r\n"
+                              "- Binary\r\n"
+                              "- ASCII\r\n"
+                              "Device has an RS-485 physical interface\r\n"
+                              "Device has separate in/out buffers\r\n"
+                              "Device is able to communicate at 115200bps\r\n"
+                              "Device has XXL buffers\r\n"
+                              "USB device capabilities :\r\n"
+                              "- CDC-ACM class (\"legacy\" virtual comm port)\r\n"
+                              "- CCID class (PC/SC smartcard reader)\r\n"
+                              "- HID class (keyboard emulation)\r\n";
+const char kAdvanced[] = "Advanced capabilities :\r\n"
+                         "- FEED (Flash or E2PROM for persistent data storage)\r\n"
+                         "- Console access\r\n"
+                         "- Ruradad specific functions\r\n";
 
 } // namespace
 
@@ -97,25 +99,7 @@ private slots:
                               "- CCID class (PC/SC smartcard reader)\r\n"
                               "- HID class (keyboard emulation)\r\n");
         QTest::newRow("0xFFFFF: no advanced heading")
-            << QStringLiteral("000FFFFF")
-            << QStringLiteral("Available functions :\r\n"
-                              "- ISO 14443 (A and B)\r\n"
-                              "- ISO 15693\r\n"
-                              "- GemCore smartcard reader\r\n"
-                              "- SAGEM MSO CBM fingerprints reader\r\n"
-                              "Supported communication protocols :\r\n"
-                              "- OSI 3964\r\n"
-                              "- Binary/Bus\r\n"
-                              "- Binary\r\n"
-                              "- ASCII\r\n"
-                              "Device has an RS-485 physical interface\r\n"
-                              "Device has separate in/out buffers\r\n"
-                              "Device is able to communicate at 115200bps\r\n"
-                              "Device has XXL buffers\r\n"
-                              "USB device capabilities :\r\n"
-                              "- CDC-ACM class (\"legacy\" virtual comm port)\r\n"
-                              "- CCID class (PC/SC smartcard reader)\r\n"
-                              "- HID class (keyboard emulation)\r\n");
+            << QStringLiteral("000FFFFF") << QString::fromLatin1(kLowTwentyBits);
         QTest::newRow("0x0140F042")
             << QStringLiteral("0140F042")
             << QStringLiteral("Available functions :\r\n"
@@ -132,9 +116,9 @@ private slots:
                               "- Console access\r\n");
         QTest::newRow("bits without a line") << QStringLiteral("0000049C")
                                              << QString::fromLatin1(kBare);
-        QTest::newRow("all ones") << QStringLiteral("FFFFFFFF") << QString::fromLatin1(kAllOnes);
+        QTest::newRow("all ones") << QStringLiteral("FFFFFFFF") << QString::fromLatin1(kLowTwentyBits) + QString::fromLatin1(kAdvanced);
         QTest::newRow("lower-case digits") << QStringLiteral("ffffffff")
-                                           << QString::fromLatin1(kAllOnes);
+                                           << QString::fromLatin1(kLowTwentyBits) + QString::fromLatin1(kAdvanced);
         QTest::newRow("fewer digits") << QStringLiteral("1") << QString::fromLatin1(kWord1);
         QTest::newRow("not hexadecimal") << QStringLiteral("XYZ") << QString::fromLatin1(kNoFeatures);
         QTest::newRow("empty") << QString() << QString::fromLatin1(kNoFeatures);
