@@ -6,10 +6,10 @@
 #include "uUsbNotification.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -114,7 +114,6 @@ void TfQarnDiag::SetupLook()
     }
     lbDeviceInfo->setGeometry(8, 111, 531, 15);
     lbCard->setGeometry(8, 24, 390, 15);
-    lbCopy->move(8, 27);
 
     // The hex boxes are narrow: a condensed face of the same size keeps the
     // widest values ("FF FF FF FF FF ", "FFFFFFFF") inside them.
@@ -193,11 +192,8 @@ void TfQarnDiag::tmrFirstTimer()
         status = DynGetLibraryInfo(version, path);
     }
 
-    // Enable Cancel last, whatever happened before.
-    struct EnableCancelLast {
-        QPushButton *button;
-        ~EnableCancelLast() { button->setEnabled(true); }
-    } enableCancel{btnClose};
+    // Cancel is enabled last, whatever happens before.
+    const TScopeExit enableCancelLast([this]() { btnClose->setEnabled(true); });
 
     if (status == QARN_LIBRARY_NOT_LOADED || status == QARN_ENTRY_POINT_MISSING) {
         std::string message;

@@ -128,10 +128,7 @@ void TfQarnDiag::ckAutoClick(QCheckBox *sender)
     if (Tag(gbDevice) != 0)
         return;
     SetTag(gbDevice, 1);
-    struct ClearGuard {
-        QWidget *box;
-        ~ClearGuard() { SetTag(box, 0); }
-    } clearGuard{gbDevice};
+    const TScopeExit clearGuard([this]() { SetTag(gbDevice, 0); });
 
     QCheckBox *const boxes[] = {ckAuto, ckUsb, ckSerial, ckOther};
     if (sender->isChecked()) {
