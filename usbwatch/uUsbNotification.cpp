@@ -3,7 +3,6 @@
 #include "uAppServices.h"
 #include "uUsbNotificationSource.h"
 
-#include <QPointer>
 #include <QWidget>
 
 TUsbChange DecideDeviceChange(uint32_t eventCode, const std::function<uint32_t()> &readDeviceType)
@@ -37,11 +36,9 @@ bool TUsbNotification::IsListening() const
 void TUsbNotification::WMDeviceChange(uint32_t eventCode,
                                       const std::function<uint32_t()> &readDeviceType)
 {
-    // The handler may close the owner window, which frees the watcher with
-    // it, or replace the event it runs in: it runs from a copy, and neither
-    // the watcher nor its owner is touched after it unless still alive.
-    QPointer<QWidget> reportParent = qobject_cast<QWidget *>(parent());
-    try {
+    // The handler runs from a copy: it may replace the event it runs in, or
+    // close the owner window and so free the watcher with it.
+    RunGuarded(qobject_cast<QWidget *>(parent()), [this, eventCode, &readDeviceType]() {
         TNotifyEvent handler;
         switch (DecideDeviceChange(eventCode, readDeviceType)) {
         case TUsbChange::Arrival:
@@ -55,9 +52,5 @@ void TUsbNotification::WMDeviceChange(uint32_t eventCode,
         }
         if (handler)
             handler(this);
-    } catch (const std::exception &error) {
-        ReportHandlerError(reportParent.data(), error);
-    } catch (...) {
-        ReportUnknownHandlerError(reportParent.data());
-    }
+    });
 }

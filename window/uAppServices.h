@@ -5,6 +5,7 @@
 
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <exception>
@@ -75,15 +76,17 @@ void ReportHandlerError(QWidget *parent, const std::exception &error);
 void ReportUnknownHandlerError(QWidget *parent);
 
 // Runs an event handler; what it throws is reported and goes no further, so
-// nothing crosses Qt's event loop.
+// nothing crosses Qt's event loop.  The handler may free the parent window
+// (closing it, say): the report then has no parent.
 template <typename F> void RunGuarded(QWidget *parent, F &&handler) noexcept
 {
+    const QPointer<QWidget> reportParent(parent);
     try {
         handler();
     } catch (const std::exception &error) {
-        ReportHandlerError(parent, error);
+        ReportHandlerError(reportParent.data(), error);
     } catch (...) {
-        ReportUnknownHandlerError(parent);
+        ReportUnknownHandlerError(reportParent.data());
     }
 }
 
