@@ -21,6 +21,18 @@ int Tag(const QWidget *control) { return control->property("Tag").toInt(); }
 
 void SetTag(QWidget *control, int value) { control->setProperty("Tag", value); }
 
+QString LibraryText(const std::string &text)
+{
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
+
+QString StatusMessage(TQarnStatus status)
+{
+    std::string message;
+    DynGetErrorMessage(status, message);
+    return LibraryText(message);
+}
+
 TfQarnDiag::TfQarnDiag(QWidget *parent) : QDialog(parent)
 {
     setupUi(this);
@@ -196,9 +208,7 @@ void TfQarnDiag::tmrFirstTimer()
     const TScopeExit enableCancelLast([this]() { btnClose->setEnabled(true); });
 
     if (status == QARN_LIBRARY_NOT_LOADED || status == QARN_ENTRY_POINT_MISSING) {
-        std::string message;
-        DynGetErrorMessage(status, message);
-        sbStatus->showMessage(QString::fromLocal8Bit(message.c_str()));
+        sbStatus->showMessage(StatusMessage(status));
         qCDebug(lcStartup) << "startup check done" << status;
         ShowMessageBox(this, QStringLiteral("Norvane API not available"),
                        status == QARN_LIBRARY_NOT_LOADED
@@ -209,8 +219,8 @@ void TfQarnDiag::tmrFirstTimer()
                                             "corrupted. Please replace norvane.dll with an "
                                             "up-to-date release."));
     } else {
-        eDllVersion->setText(QString::fromLocal8Bit(version.data(), int(version.size())));
-        eDllLocation->setText(QString::fromLocal8Bit(path.data(), int(path.size())));
+        eDllVersion->setText(LibraryText(version));
+        eDllLocation->setText(LibraryText(path));
         eDllVersion->setCursorPosition(0);
         eDllLocation->setCursorPosition(0);
         sbStatus->clearMessage();

@@ -27,6 +27,11 @@ class QCheckBox;
 int Tag(const QWidget *control);
 void SetTag(QWidget *control, int value);
 
+// A text from the reader library (8-bit, any bytes) for the screen.
+QString LibraryText(const std::string &text);
+// The binding's message for a status code, for the screen.
+QString StatusMessage(TQarnStatus status);
+
 // The maker's web address, opened by the web label.
 extern const char *const kMakerWebAddress;
 

@@ -28,10 +28,7 @@ void TfQarnDiag::btnBenchClick()
 
     if (status != QARN_OK) {
         sbStatus->showMessage(QStringLiteral("Failed"));
-        std::string message;
-        DynGetErrorMessage(status, message);
-        ShowMessageBox(this, QStringLiteral("Qarn Benchmark"),
-                       QString::fromLocal8Bit(message.data(), qsizetype(message.size())));
+        ShowMessageBox(this, QStringLiteral("Qarn Benchmark"), StatusMessage(status));
         return;
     }
     sbStatus->showMessage(QStringLiteral("OK "));
@@ -58,14 +55,12 @@ void TfQarnDiag::tmrPollingTimer()
     std::string typeName;
     const TQarnStatus status = DynFindCard(uid, typeName);
     if (status == QARN_OK) {
-        lbCard->setText(QString::fromLocal8Bit(typeName.data(), qsizetype(typeName.size())) +
+        lbCard->setText(LibraryText(typeName) +
                         QStringLiteral(" : ") + QString::fromLatin1(uid.data(), qsizetype(uid.size())));
     } else if (status == QARN_NO_CARD) {
         lbCard->setText(QStringLiteral("No card on the reader"));
     } else {
-        std::string message;
-        DynGetErrorMessage(status, message);
-        lbCard->setText(QString::fromLocal8Bit(message.data(), qsizetype(message.size())));
+        lbCard->setText(StatusMessage(status));
     }
 }
 

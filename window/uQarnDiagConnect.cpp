@@ -8,12 +8,6 @@
 #include "uQarnCommMore.h"
 #include "uQarnDyn.h"
 
-namespace {
-QString FromLocal8Bit(const std::string &text)
-{
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-}
-} // namespace
 
 void TfQarnDiag::btnTestClick()
 {
@@ -62,21 +56,19 @@ void TfQarnDiag::btnTestClick()
 
     if (status != QARN_OK) {
         sbStatus->showMessage(QStringLiteral("Failed"));
-        std::string message;
-        DynGetErrorMessage(status, message);
-        ShowMessageBox(this, QStringLiteral("Qarn not found"), FromLocal8Bit(message));
+        ShowMessageBox(this, QStringLiteral("Qarn not found"), StatusMessage(status));
         ConnectStatus(false);
         return;
     }
 
     sbStatus->showMessage(QStringLiteral("OK"));
-    eQarnVersion->setText(FromLocal8Bit(firmware));
-    eQarnChipsetHWID->setText(FromLocal8Bit(chipsetHWID));
-    eQarnChipsetSNR->setText(FromLocal8Bit(chipsetSNR));
+    eQarnVersion->setText(LibraryText(firmware));
+    eQarnChipsetHWID->setText(LibraryText(chipsetHWID));
+    eQarnChipsetSNR->setText(LibraryText(chipsetSNR));
     eQarnFeatures->setText(QStringLiteral("%1").arg(features, 8, 16, QLatin1Char('0')).toUpper());
     for (QLineEdit *edit : {eQarnVersion, eQarnChipsetHWID, eQarnChipsetSNR, eQarnFeatures})
         edit->setCursorPosition(0);
-    lbDeviceInfo->setText(DeviceInformationLine(FromLocal8Bit(deviceText), settings));
+    lbDeviceInfo->setText(DeviceInformationLine(LibraryText(deviceText), settings));
     ConnectStatus(true);
 }
 
