@@ -35,6 +35,7 @@ namespace_command() {
 
 check() {
     command -v pcscd >/dev/null || { echo "pcscd is not installed (package pcscd)"; return 77; }
+    command -v pcsc_scan >/dev/null || { echo "pcsc_scan is not installed (package pcsc-tools)"; return 77; }
     [ -e "$vpcd" ] || { echo "the virtual reader driver is not installed (package vsmartcard-vpcd)"; return 77; }
     [ -d "$drivers" ] || { echo "no pcsc-lite drivers folder $drivers"; return 77; }
     # shellcheck disable=SC2046
@@ -58,7 +59,9 @@ free_port_pair() {
     local port
     for _ in $(seq 1 50); do
         port=$((20000 + RANDOM % 30000))
-        if ! ss -ltnH | awk '{print $4}' | grep -qE ":($port|$((port + 1)))\$"; then
+        # A port is taken when something accepts a connection on it.
+        if ! (: <"/dev/tcp/127.0.0.1/$port") 2>/dev/null &&
+            ! (: <"/dev/tcp/127.0.0.1/$((port + 1))") 2>/dev/null; then
             echo "$port"
             return
         fi
