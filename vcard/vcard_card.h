@@ -56,6 +56,12 @@ struct TCardBehaviour {
     // The card leaves the field when the command APDU with this number
     // (counted from 1 since it came) arrives, without answering it; 0: never.
     unsigned leaveAtApdu = 0;
+
+    bool operator==(const TCardBehaviour &other) const
+    {
+        return atr == other.atr && uidAnswer == other.uidAnswer && echo == other.echo &&
+               echoDelayMs == other.echoDelayMs && leaveAtApdu == other.leaveAtApdu;
+    }
 };
 
 class TVirtualCard {
