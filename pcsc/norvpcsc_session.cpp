@@ -15,6 +15,8 @@ namespace norvpcsc {
 namespace {
 
 constexpr unsigned kListWaitMaxMs = 1500;
+// pcscd looks for cards every 400 ms on readers that do not announce them.
+constexpr DWORD kCardLeftWaitMs = 600;
 constexpr uint16_t kChannelUsb = 0x0020;
 constexpr uint16_t kChannelSerial = 0x0001;
 constexpr std::size_t kAttributeBufferSize = 264; // pcsc-lite's largest attribute
@@ -500,9 +502,28 @@ int16_t Session::ConnectCard()
         hasCard_ = true;
         return kOk;
     }
-    if (IsCardGone(result))
+    if (IsCardGone(result) || (!IsLinkLost(result) && CardLeft()))
         return kNoCard;
     return Failure(result);
+}
+
+// After a failed exchange: whether the card has left the reader, seen now
+// or within kCardLeftWaitMs, when pcscd may not have noticed yet.
+bool Session::CardLeft()
+{
+    SCARD_READERSTATE state{};
+    state.szReader = reader_.pcscName.c_str();
+    state.dwCurrentState = SCARD_STATE_UNAWARE;
+    if (SCardGetStatusChange(context_, 0, &state, 1) != SCARD_S_SUCCESS)
+        return false;
+    if (state.dwEventState & SCARD_STATE_MUTE)
+        return false; // pcscd knows the card is there and does not answer
+    if (!(state.dwEventState & SCARD_STATE_EMPTY)) {
+        state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
+        if (SCardGetStatusChange(context_, kCardLeftWaitMs, &state, 1) != SCARD_S_SUCCESS)
+            return false;
+    }
+    return (state.dwEventState & SCARD_STATE_EMPTY) != 0;
 }
 
 void Session::DisconnectCard()
@@ -540,19 +561,22 @@ int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
     DisconnectCard(); // every poll looks at the reader afresh
     if (const int16_t status = ConnectCard())
         return status;
+    const auto failed = [this](LONG result) -> int16_t {
+        if (IsCardGone(result) || (!IsLinkLost(result) && CardLeft())) {
+            DisconnectCard();
+            return kNoCard;
+        }
+        if (result == SCARD_E_INSUFFICIENT_BUFFER)
+            return kAtrTooLong;
+        return Failure(result);
+    };
 
     uint8_t atr[2 * kMaxAtrLength];
     DWORD atrLength = sizeof atr;
     DWORD state = 0, protocol = 0;
     LONG result = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
-    if (IsCardGone(result)) {
-        DisconnectCard();
-        return kNoCard;
-    }
-    if (result == SCARD_E_INSUFFICIENT_BUFFER)
-        return kAtrTooLong;
     if (result != SCARD_S_SUCCESS)
-        return Failure(result);
+        return failed(result);
     uint16_t cardType = kTypeUnknown;
     if (const int16_t status = CardTypeOfAtr(atr, std::min<std::size_t>(atrLength, sizeof atr), cardType))
         return status;
@@ -561,14 +585,10 @@ int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
     DWORD answerLength = sizeof answer;
     const std::vector<uint8_t> command(kGetUidCommand, kGetUidCommand + sizeof kGetUidCommand);
     result = Transmit(command, answer, answerLength);
-    if (IsCardGone(result)) {
-        DisconnectCard();
-        return kNoCard;
-    }
     if (result == SCARD_E_INSUFFICIENT_BUFFER)
         return kUidTooLong;
     if (result != SCARD_S_SUCCESS)
-        return Failure(result);
+        return failed(result);
     if (const int16_t status =
             UidOfAnswer(answer, std::min<std::size_t>(answerLength, sizeof answer), uid, uidLength))
         return status;
@@ -617,7 +637,7 @@ int16_t Session::Echo(uint16_t length)
         uint8_t answer[kMaxEchoChunk + 8];
         DWORD answerLength = sizeof answer;
         const LONG result = Transmit(EchoCommand(data, size), answer, answerLength);
-        if (IsCardGone(result)) {
+        if (IsCardGone(result) || (result != SCARD_S_SUCCESS && !IsLinkLost(result) && CardLeft())) {
             DisconnectCard();
             return kNotSupported;
         }

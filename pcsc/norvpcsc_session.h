@@ -49,6 +49,7 @@ private:
     uint16_t ChannelType();
     int16_t ConnectCard();
     LONG Transmit(const std::vector<uint8_t> &command, uint8_t *answer, DWORD &answerLength);
+    bool CardLeft();
     void DisconnectCard();
 
     SCARDCONTEXT context_ = 0;
