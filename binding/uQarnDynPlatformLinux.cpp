@@ -146,17 +146,22 @@ ModuleHandle LoadReaderLibrary()
 
     // 2. The system's default search path: for a bare name the dynamic
     // loader searches the program's run path and LD_LIBRARY_PATH, then its
-    // cache and the default folders.  It takes an empty or relative folder among them
-    // (".", an empty LD_LIBRARY_PATH entry, a trailing colon) from the
-    // working directory, together with the subfolders it adds there for the
-    // processor's capabilities.  So the bare name is used only while every
-    // folder is absolute; otherwise the same search runs by full paths
-    // without those folders: the loader's folders in its order, then its
-    // cache.
+    // cache and the default folders.  It takes an empty or relative folder
+    // among them (".", an empty LD_LIBRARY_PATH entry, a trailing colon)
+    // from the working directory, together with the subfolders it adds
+    // there for the processor's capabilities.  So the bare name is used only
+    // while every folder is absolute; otherwise the same search runs by full
+    // paths without those folders: the loader's folders in its order, then
+    // its cache.
     const std::vector<std::string> folders = LoaderSearchFolders();
     const auto IsAbsolute = [](const std::string &path) { return !path.empty() && path[0] == '/'; };
-    if (!folders.empty() && std::all_of(folders.begin(), folders.end(), IsAbsolute))
-        return ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!folders.empty() && std::all_of(folders.begin(), folders.end(), IsAbsolute)) {
+        if (ModuleHandle module = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL))
+            return module;
+        // The loader takes the run path of the code that calls it; where a
+        // wrapper stands between (a sanitizer's dlopen), the program's run
+        // path is missed, so the walk below follows.
+    }
     for (const std::string &candidate : folders) {
         if (IsAbsolute(candidate) && Exists(candidate + "/" + name))
             return OpenFile(candidate + "/" + name);
