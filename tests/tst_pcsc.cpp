@@ -469,21 +469,35 @@ private slots:
     void echoBenchmark_data()
     {
         QTest::addColumn<bool>("echo");
-        QTest::newRow("echo") << true;
-        QTest::newRow("no echo") << false;
+        QTest::addColumn<QByteArray>("answer"); // to every echo command; empty: the echo
+        QTest::addColumn<int>("status");
+        QTest::newRow("echo") << true << QByteArray() << 0;
+        QTest::newRow("no echo") << false << QByteArray() << 0;
+        QTest::newRow("refused") << true << QByteArray("6A81") << -141;
+        QTest::newRow("other data") << true << QByteArray("00 9000") << -140;
+        QTest::newRow("no status word") << true << QByteArray("00") << -140;
     }
     void echoBenchmark()
     {
         QFETCH(bool, echo);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, status);
         TCardBehaviour card;
         card.echo = echo;
         card.echoDelayMs = 2;
+        card.echoAnswer = Bytes(answer.constData());
         PutCard(0, card);
         QCOMPARE(Connect("auto"), TQarnStatus(0));
         const unsigned before = FCards[0]->ApduCount();
 
         TEchoAverage averages[3];
-        QCOMPARE(DynBenchmark(averages[0], averages[1], averages[2]), TQarnStatus(0));
+        const TQarnStatus result = DynBenchmark(averages[0], averages[1], averages[2]);
+        QCOMPARE(result, TQarnStatus(status));
+        if (status != 0) {
+            // A wrong echo is never taken for a measured one.
+            QVERIFY2(Explained(result), qPrintable(Message(result)));
+            return;
+        }
         for (const TEchoAverage &average : averages) {
             QCOMPARE(average.measured, echo);
             // Each exchange waits for the card's delay at least.

@@ -314,6 +314,8 @@ TBytes TVirtualCard::Answer(const TBytes &apdu, const TCardBehaviour &behaviour)
             return Status(0x67, 0x00);
         if (behaviour.echoDelayMs != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(behaviour.echoDelayMs));
+        if (!behaviour.echoAnswer.empty())
+            return behaviour.echoAnswer;
         TBytes answer(apdu.begin() + 5, apdu.begin() + 5 + apdu[4]);
         answer.push_back(0x90);
         answer.push_back(0x00);

@@ -53,6 +53,9 @@ struct TCardBehaviour {
     // Answers the echo command; otherwise 6D 00 (instruction not supported).
     bool echo = true;
     unsigned echoDelayMs = 0;
+    // When not empty, the whole answer to every echo command instead of the
+    // data and 90 00.
+    TBytes echoAnswer;
     // The card leaves the field when the command APDU with this number
     // (counted from 1 since it came) arrives, without answering it; 0: never.
     unsigned leaveAtApdu = 0;
@@ -60,7 +63,8 @@ struct TCardBehaviour {
     bool operator==(const TCardBehaviour &other) const
     {
         return atr == other.atr && uidAnswer == other.uidAnswer && echo == other.echo &&
-               echoDelayMs == other.echoDelayMs && leaveAtApdu == other.leaveAtApdu;
+               echoDelayMs == other.echoDelayMs && echoAnswer == other.echoAnswer &&
+               leaveAtApdu == other.leaveAtApdu;
     }
 };
 

@@ -29,6 +29,7 @@ void Usage(FILE *out)
         "  --uid-answer HEX     this whole answer to GET DATA, status word included\n"
         "  --echo-delay MS      delay of each echo exchange (default 0)\n"
         "  --no-echo            answer the echo command with 6D 00\n"
+        "  --echo-answer HEX    answer every echo command with these bytes\n"
         "  --leave-at N         leave the field, unanswered, at the N-th command\n",
         out);
 }
@@ -94,6 +95,8 @@ int main(int argc, char **argv)
         } else if (option == "--echo-delay") {
             ok = Number(value, 60000, number);
             behaviour.echoDelayMs = unsigned(number);
+        } else if (option == "--echo-answer") {
+            ok = Hex(value, behaviour.echoAnswer) && !behaviour.echoAnswer.empty();
         } else if (option == "--leave-at") {
             ok = Number(value, 1000000, number);
             behaviour.leaveAtApdu = unsigned(number);
