@@ -12,6 +12,7 @@
 // The pcscd to talk to is named by PCSCLITE_CSOCK_NAME; a card must be on
 // its first reader.
 #include "NorvaneApi.h"
+#include "bench_timing.h"
 #include "norvpcsc_card.h"
 #include "uQarnDyn.h"
 #include "uQarnDynPlatform.h"
@@ -30,7 +31,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using qarnbench::Clock;
+using qarnbench::Median;
+using qarnbench::TimePerCall;
 
 struct Options {
     std::string folder;
@@ -56,13 +59,6 @@ bool ParseOptions(int argc, char **argv, Options &options)
     }
     return argc % 2 == 1 && !options.folder.empty() && options.echoDelayMs >= 0 &&
            options.runs > 0 && options.polls > 0;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // ---- 1. echo -------------------------------------------------------------------
@@ -120,14 +116,6 @@ bool Echo(const Options &options)
 }
 
 // ---- 2. poll cost ------------------------------------------------------------------
-
-template <typename F> double MicrosecondsPerCall(long calls, F &&call)
-{
-    const Clock::time_point start = Clock::now();
-    for (long i = 0; i < calls; ++i)
-        call();
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / double(calls);
-}
 
 // The calls one poll makes, straight to pcsc-lite.
 struct DirectPoll {
@@ -196,13 +184,13 @@ bool PollCost(const Options &options, void *library)
 
     constexpr int kRounds = 7;
     const long warmUp = std::min(options.polls, 200L);
-    MicrosecondsPerCall(warmUp, throughLibrary);
-    MicrosecondsPerCall(warmUp, directly);
+    TimePerCall<std::micro>(warmUp, throughLibrary);
+    TimePerCall<std::micro>(warmUp, directly);
     std::vector<double> viaLibrary, binding, plain;
     for (int round = 0; round < kRounds; ++round) {
-        viaLibrary.push_back(MicrosecondsPerCall(options.polls, throughLibrary));
-        binding.push_back(MicrosecondsPerCall(options.polls, throughBinding));
-        plain.push_back(MicrosecondsPerCall(options.polls, directly));
+        viaLibrary.push_back(TimePerCall<std::micro>(options.polls, throughLibrary));
+        binding.push_back(TimePerCall<std::micro>(options.polls, throughBinding));
+        plain.push_back(TimePerCall<std::micro>(options.polls, directly));
     }
     if (libraryStatus != 0 || bindingStatus != QARN_OK || !direct.ok) {
         std::fprintf(stderr, "a poll failed: NORV_Find %d, DynFindCard %d, direct %s\n",
