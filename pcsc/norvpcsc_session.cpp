@@ -218,10 +218,10 @@ LONG Session::ListReaders(std::vector<Reader> &readers)
     return SCARD_E_NO_SERVICE;
 }
 
-// Waits until pcscd's reader count differs from knownCount, at most
-// ReaderListWaitMs().  pcsc-lite's plug-and-play pseudo-reader carries the
-// count in the high 16 bits of its state and answers at once when the
-// count given already differs.
+// Waits until pcscd's reader count changes, at most ReaderListWaitMs().
+// pcsc-lite 1.9 compares the count from the start of the wait; later
+// versions also read the count given in the high 16 bits of the
+// plug-and-play pseudo-reader's state and answer at once when it differs.
 void Session::WaitForReaderListChange(std::size_t knownCount)
 {
     const unsigned waitMs = ReaderListWaitMs();
@@ -307,14 +307,17 @@ int16_t Session::Open(const char *device)
                 break;
             }
         }
-        // A stored name of a reader that came back under another number.
-        std::size_t alike = 0;
-        for (const Reader &reader : readers) {
-            if (!chosen && SameExceptReaderNumber(reader.listName, name) && ++alike == 1)
-                chosen = &reader;
+        // A stored name of a reader that came back under another number,
+        // when exactly one reader matches so.
+        if (!chosen) {
+            std::size_t alike = 0;
+            for (const Reader &reader : readers) {
+                if (SameExceptReaderNumber(reader.listName, name) && ++alike == 1)
+                    chosen = &reader;
+            }
+            if (alike > 1)
+                chosen = nullptr;
         }
-        if (alike > 1)
-            chosen = nullptr;
         if (!chosen)
             return kReaderNameUnknown;
     }
