@@ -592,9 +592,16 @@ int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
         return kUidTooLong;
     if (result != SCARD_S_SUCCESS)
         return failed(result);
-    if (const int16_t status =
-            UidOfAnswer(answer, std::min<std::size_t>(answerLength, sizeof answer), uid, uidLength))
+    const std::size_t length = std::min<std::size_t>(answerLength, sizeof answer);
+    if (const int16_t status = UidOfAnswer(answer, length, uid, uidLength)) {
+        // Some drivers give an exchange cut short by a leaving card an
+        // answer without status word.
+        if (status == kUidNoStatusWord && CardLeft()) {
+            DisconnectCard();
+            return kNoCard;
+        }
         return status;
+    }
     type = cardType;
     return kOk;
 }
@@ -648,9 +655,14 @@ int16_t Session::Echo(uint16_t length)
             return kEchoMismatch;
         if (result != SCARD_S_SUCCESS)
             return Failure(result);
-        if (const int16_t status = CheckEchoAnswer(
-                data, size, answer, std::min<std::size_t>(answerLength, sizeof answer)))
+        const std::size_t length = std::min<std::size_t>(answerLength, sizeof answer);
+        if (const int16_t status = CheckEchoAnswer(data, size, answer, length)) {
+            if (length < 2 && CardLeft()) {
+                DisconnectCard();
+                return kNotSupported;
+            }
             return status;
+        }
     }
     return kOk;
 }
