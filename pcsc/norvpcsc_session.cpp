@@ -505,9 +505,7 @@ int16_t Session::ConnectCard()
         hasCard_ = true;
         return kOk;
     }
-    if (IsCardGone(result) || (!IsLinkLost(result) && CardLeft()))
-        return kNoCard;
-    return Failure(result);
+    return CardGoneOr(result, kNoCard);
 }
 
 // After a failed exchange: whether the card has left the reader, seen now
@@ -557,6 +555,39 @@ LONG Session::Transmit(const std::vector<uint8_t> &command, uint8_t *answer, DWO
     return SCARD_F_INTERNAL_ERROR;
 }
 
+// A card call failed: gone when the card has left the reader (also before
+// pcscd noticed), else the failure's status.
+int16_t Session::CardGoneOr(LONG result, int16_t gone)
+{
+    if (IsCardGone(result) || (!IsLinkLost(result) && CardLeft())) {
+        DisconnectCard();
+        return gone;
+    }
+    return Failure(result);
+}
+
+// One command to the card: kOk with the answer's length; overflow when the
+// answer does not fit; gone when the card has left, also when the answer
+// lacks a status word, which some drivers give an exchange cut short by a
+// leaving card; else the failure's status.
+int16_t Session::Exchange(const std::vector<uint8_t> &command, uint8_t *answer,
+                          std::size_t capacity, std::size_t &length, int16_t gone,
+                          int16_t overflow)
+{
+    DWORD answerLength = static_cast<DWORD>(capacity);
+    const LONG result = Transmit(command, answer, answerLength);
+    if (result == SCARD_E_INSUFFICIENT_BUFFER)
+        return overflow;
+    if (result != SCARD_S_SUCCESS)
+        return CardGoneOr(result, gone);
+    length = std::min<std::size_t>(answerLength, capacity);
+    if (length < 2 && CardLeft()) {
+        DisconnectCard();
+        return gone;
+    }
+    return kOk;
+}
+
 int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
 {
     if (const int16_t status = Usable())
@@ -564,44 +595,26 @@ int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
     DisconnectCard(); // every poll looks at the reader afresh
     if (const int16_t status = ConnectCard())
         return status;
-    const auto failed = [this](LONG result) -> int16_t {
-        if (IsCardGone(result) || (!IsLinkLost(result) && CardLeft())) {
-            DisconnectCard();
-            return kNoCard;
-        }
-        if (result == SCARD_E_INSUFFICIENT_BUFFER)
-            return kAtrTooLong;
-        return Failure(result);
-    };
 
     uint8_t atr[2 * kMaxAtrLength];
     DWORD atrLength = sizeof atr;
     DWORD state = 0, protocol = 0;
-    LONG result = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+    const LONG result = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+    if (result == SCARD_E_INSUFFICIENT_BUFFER)
+        return kAtrTooLong;
     if (result != SCARD_S_SUCCESS)
-        return failed(result);
+        return CardGoneOr(result, kNoCard);
     uint16_t cardType = kTypeUnknown;
     if (const int16_t status = CardTypeOfAtr(atr, std::min<std::size_t>(atrLength, sizeof atr), cardType))
         return status;
 
     uint8_t answer[258];
-    DWORD answerLength = sizeof answer;
+    std::size_t length = 0;
     const std::vector<uint8_t> command(kGetUidCommand, kGetUidCommand + sizeof kGetUidCommand);
-    result = Transmit(command, answer, answerLength);
-    if (result == SCARD_E_INSUFFICIENT_BUFFER)
-        return kUidTooLong;
-    if (result != SCARD_S_SUCCESS)
-        return failed(result);
-    const std::size_t length = std::min<std::size_t>(answerLength, sizeof answer);
-    if (const int16_t status = UidOfAnswer(answer, length, uid, uidLength)) {
-        // Some drivers give an exchange cut short by a leaving card an
-        // answer without status word.
-        if (status == kUidNoStatusWord && CardLeft()) {
-            DisconnectCard();
-            return kNoCard;
-        }
+    if (const int16_t status = Exchange(command, answer, sizeof answer, length, kNoCard, kUidTooLong))
         return status;
-    }
+    if (const int16_t status = UidOfAnswer(answer, length, uid, uidLength))
+        return status;
     type = cardType;
     return kOk;
 }
@@ -645,24 +658,12 @@ int16_t Session::Echo(uint16_t length)
         for (std::size_t i = 0; i < size; ++i)
             data[i] = static_cast<uint8_t>(echoSeed_ + 31 * i);
         uint8_t answer[kMaxEchoChunk + 8];
-        DWORD answerLength = sizeof answer;
-        const LONG result = Transmit(EchoCommand(data, size), answer, answerLength);
-        if (IsCardGone(result) || (result != SCARD_S_SUCCESS && !IsLinkLost(result) && CardLeft())) {
-            DisconnectCard();
-            return kNotSupported;
-        }
-        if (result == SCARD_E_INSUFFICIENT_BUFFER)
-            return kEchoMismatch;
-        if (result != SCARD_S_SUCCESS)
-            return Failure(result);
-        const std::size_t length = std::min<std::size_t>(answerLength, sizeof answer);
-        if (const int16_t status = CheckEchoAnswer(data, size, answer, length)) {
-            if (length < 2 && CardLeft()) {
-                DisconnectCard();
-                return kNotSupported;
-            }
+        std::size_t answerLength = 0;
+        if (const int16_t status = Exchange(EchoCommand(data, size), answer, sizeof answer,
+                                            answerLength, kNotSupported, kEchoMismatch))
             return status;
-        }
+        if (const int16_t status = CheckEchoAnswer(data, size, answer, answerLength))
+            return status;
     }
     return kOk;
 }

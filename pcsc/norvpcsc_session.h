@@ -50,6 +50,9 @@ private:
     int16_t ConnectCard();
     LONG Transmit(const std::vector<uint8_t> &command, uint8_t *answer, DWORD &answerLength);
     bool CardLeft();
+    int16_t CardGoneOr(LONG result, int16_t gone);
+    int16_t Exchange(const std::vector<uint8_t> &command, uint8_t *answer, std::size_t capacity,
+                     std::size_t &length, int16_t gone, int16_t overflow);
     void DisconnectCard();
 
     SCARDCONTEXT context_ = 0;
