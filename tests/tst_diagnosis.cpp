@@ -216,19 +216,26 @@ private slots:
         QTest::addColumn<QString>("machineWide");
         QTest::addColumn<QString>("opened");
         QTest::addColumn<QString>("deviceLines");
+        QTest::addColumn<int>("settingsWord");
         QTest::addColumn<int>("code");
+        const auto lines = [](const QString &choice, const QString &stored) {
+            return "Device choice : " + choice + "\nDevice choice stored : " + stored + "\n";
+        };
         QTest::newRow("auto") << QStringList{"--device", "auto"} << "" << "" << "auto"
-                              << kAutoNothingStored << 0;
-        QTest::newRow("listed port") << QStringList{"--device", "COM3"} << "" << "" << "COM3"
-                                     << "Device choice : COM3\nDevice choice stored : nothing stored\n" << 0;
+                              << kAutoNothingStored << 0 << 0;
+        QTest::newRow("listed port, hex settings")
+            << QStringList{"--device", "COM3", "--settings", "0X1d"} << "" << "" << "COM3"
+            << lines("COM3", "nothing stored") << 0x1D << 0;
+        QTest::newRow("decimal settings") << QStringList{"--settings", "24"} << "" << "" << "auto"
+                                          << kAutoNothingStored << 0x18 << 0;
         QTest::newRow("unknown name") << QStringList{"--device", "COM9"} << "" << "" << "COM9"
-                                      << "Device choice : COM9\nDevice choice stored : nothing stored\n" << 4;
+                                      << lines("COM9", "nothing stored") << 0 << 4;
         QTest::newRow("stored per user") << QStringList() << "COM3" << "USB" << "COM3"
-                                         << "Device choice : COM3\nDevice choice stored : per user (COM3)\n" << 0;
+                                         << lines("COM3", "per user (COM3)") << 0 << 0;
         QTest::newRow("stored machine-wide") << QStringList() << "" << "USB" << "USB"
-                                             << "Device choice : USB\nDevice choice stored : machine-wide (USB)\n" << 0;
+                                             << lines("USB", "machine-wide (USB)") << 0 << 0;
         QTest::newRow("given over stored") << QStringList{"--device", "USB"} << "COM9" << "" << "USB"
-                                           << "Device choice : USB\nDevice choice stored : per user (COM9)\n" << 0;
+                                           << lines("USB", "per user (COM9)") << 0 << 0;
     }
     void device()
     {
@@ -237,6 +244,7 @@ private slots:
         QFETCH(QString, machineWide);
         QFETCH(QString, opened);
         QFETCH(QString, deviceLines);
+        QFETCH(int, settingsWord);
         QFETCH(int, code);
         SettingsSandbox settings;
         if (!perUser.isEmpty())
@@ -247,7 +255,11 @@ private slots:
         const CliRun run = Run(QStringList{"--check"} + arguments);
         QCOMPARE(run.code, code);
         QVERIFY2(run.out.contains(deviceLines), qPrintable(run.out));
-        QVERIFY(StandIn::CallLog().contains(QStringLiteral("NORV_ReaderOpenA(\"%1\")").arg(opened)));
+        const QStringList log = StandIn::CallLog();
+        QVERIFY(log.contains(QStringLiteral("NORV_ReaderOpenA(\"%1\")").arg(opened)));
+        QCOMPARE(log.filter("NORV_ReaderSetDeviceSettings"),
+                 QStringList{"NORV_ReaderSetDeviceSettings(0x" +
+                             QString::number(settingsWord, 16).toUpper().rightJustified(8, '0') + ")"});
         if (code == 4)
             QVERIFY(run.out.endsWith(
                 "Connection error : Reader not found on specified port. Please ensure your device "
@@ -315,26 +327,6 @@ private slots:
         QCOMPARE(run.out, QString());
         QCOMPARE(run.err, "QarnDiag: " + error + "\nTry 'QarnDiag --help' for more information.\n");
         QCOMPARE(StandIn::CallLog(), QStringList());
-    }
-
-    void settingsWords_data()
-    {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<QString>("sent");
-        QTest::newRow("hex") << "0x1D" << "0x0000001D";
-        QTest::newRow("hex capital prefix") << "0X16" << "0x00000016";
-        QTest::newRow("decimal") << "24" << "0x00000018";
-        QTest::newRow("zero") << "0" << "0x00000000";
-    }
-    void settingsWords()
-    {
-        QFETCH(QString, word);
-        QFETCH(QString, sent);
-        SettingsSandbox settings;
-        Load(QStringLiteral("default"), QByteArray());
-        QCOMPARE(Run({"--check", "--settings", word}).code, 0);
-        QCOMPARE(StandIn::CallLog().filter("NORV_ReaderSetDeviceSettings"),
-                 QStringList{"NORV_ReaderSetDeviceSettings(" + sent + ")"});
     }
 
     void dispatch_data()
