@@ -69,7 +69,7 @@ private slots:
             << 0
             << connected + "Connection test : OK\n"
                            "Device information : Connected on USB - USB (115200bps), ASCII (HW ctrl ON)\n"
-                           "Product name and version : Qarn SpringCore 1.61 (stand-in)\n"
+                           "Product name and version : Qarn Demo Reader 1.61 (stand-in)\n"
                            "Chipset info : 88 20 01 4C 02 \n"
                            "Chipset ID : 0A 0B 0C 0D \n"
                            "Features : 00000301\n"
@@ -171,7 +171,7 @@ private slots:
                  (QJsonObject{{"passed", true}, {"status", 0}, {"message", QJsonValue()},
                               {"device", "COM3"}, {"requestedSettings", 0x1D},
                               {"deviceInformation", "Connected on COM3 - RS232 (115200bps), ASCII (HW ctrl ON)"},
-                              {"deviceText", "COM3"}, {"product", "Qarn SpringCore 1.61 (stand-in)"},
+                              {"deviceText", "COM3"}, {"product", "Qarn Demo Reader 1.61 (stand-in)"},
                               {"chipsetInfo", "88 20 01 4C 02 "}, {"chipsetId", "3A 91 0F 6C "},
                               {"settings", 0x1D}, {"features", "0047F361"},
                               {"featureList", json["connection"]["featureList"]}}));
