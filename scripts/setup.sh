@@ -13,6 +13,7 @@ packages=(
     valgrind
     g++-mingw-w64-x86-64
     pcscd vsmartcard-vpcd pcsc-tools libpcsclite-dev
+    groff-base
 )
 
 missing=()
