@@ -2,7 +2,8 @@
 // virtual reader driver, virtual cards on its two readers, the library
 // loaded into the real binding, and the real main window.  Hostile cards
 // check that every bad answer ends in a clear status and that nothing is
-// written past the caller's buffers.
+// written past the caller's buffers.  The command line runs as the built
+// program beside the library.
 #include "pcscdtestbed.h"
 #include "qarnwindowtest.h"
 #include "vcard_card.h"
@@ -10,8 +11,12 @@
 #include "NorvaneApi.h"
 #include "uQarnDyn.h"
 
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <array>
@@ -134,6 +139,9 @@ TPeerScan PeerScan()
     }
     return result;
 }
+
+// A whole output line, as a pattern.
+QString Line(const QString &text) { return QRegularExpression::escape(text); }
 
 QString SpacedHex(const TBytes &bytes)
 {
@@ -508,6 +516,138 @@ private slots:
         for (const TBytes &apdu : FCards[0]->RecentApdus())
             if (apdu.size() >= 5 && apdu[0] == 0x80 && apdu[1] == 0xEE)
                 QCOMPARE(apdu.size(), std::size_t(apdu[4]) + 6);
+    }
+
+    // ---- the command line --------------------------------------------------------
+
+    // The built program with this library beside it (it takes the one in its
+    // own folder first), on the private daemon: each output as lines (whole
+    // line patterns, in this order) or as JSON ("key/key=value"), and the
+    // exact exit status.  The poll sees the card go and come back.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("expected");
+
+        const QString reader0 = PcscdTestBed::ReaderName(0);
+        const QString reader1 = PcscdTestBed::ReaderName(1);
+        const QString card = Line(QStringLiteral("Card : ISO/IEC 14443-A or NXP Mifare : 04A2197F"));
+        const QString head = QStringLiteral(
+            "Norvane library version : Norvane reader library for PC/SC \\d+\\.\\d+\\.\\d+ .*");
+        const auto connected = [&](const QString &reader) {
+            return QStringList{Line(QStringLiteral("Connection test : OK")),
+                               Line(QStringLiteral("Device information : Connected on ") + reader +
+                                    QStringLiteral(" - RS232 (38400bps), Binary")),
+                               Line(QStringLiteral("Product name and version : ") + reader)};
+        };
+        QTest::newRow("list") << QStringList{"--list"} << 0
+                              << QStringList{head, Line("Port : " + reader0 + "=PC/SC reader"),
+                                             Line("Port : " + reader1 + "=PC/SC reader")};
+        QTest::newRow("check, auto") << QStringList{"--check"} << 0
+                                     << QStringList{head, Line("Device choice : auto")} +
+                                            connected(reader0);
+        QTest::newRow("check, listed") << QStringList{"--check", "--device", reader1} << 0
+                                       << connected(reader1);
+        QTest::newRow("check, unknown")
+            << QStringList{"--check", "--device", "Reader 9"} << 4
+            << QStringList{Line("Connection test : Failed"),
+                           Line("Connection error : " + kNotOnPort + " (status -1002)")};
+        QTest::newRow("check, forced speed")
+            << QStringList{"--check", "--settings", "0x10"} << 5
+            << QStringList{Line("Connection test : Failed"),
+                           "Connection error : The speed of a PC/SC reader cannot be forced.* "
+                           "\\(status -111\\)"};
+        QTest::newRow("check, JSON")
+            << QStringList{"--check", "--json"} << 0
+            << QStringList{"exitCode=0", "library/available=true", "device/choice=auto",
+                           "connection/passed=true", "connection/status=0",
+                           "connection/deviceText=" + reader0,
+                           "connection/deviceInformation=Connected on " + reader0 +
+                               " - RS232 (38400bps), Binary",
+                           "connection/product=" + reader0, "connection/features=00000000"};
+        QTest::newRow("poll") << QStringList{"--poll", "3"} << 0
+                              << QStringList{card, Line("Card : No card on the reader"), card};
+        QTest::newRow("benchmark")
+            << QStringList{"--benchmark"} << 0
+            << connected(reader0) + QStringList{Line("Benchmark : OK"),
+                                                "Echo of 128 bytes : Passed, \\d+ms",
+                                                "Echo of 256 bytes : Passed, \\d+ms",
+                                                "Echo of 768 bytes : Passed, \\d+ms"};
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QStringList, expected);
+        TCardBehaviour card;
+        card.echoDelayMs = 1;
+        PutCard(0, card);
+
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("QarnDiag"));
+        QVERIFY(QFile::copy(QStringLiteral(QARN_PROGRAM), program));
+        QVERIFY(QFile::copy(kLibraryFolder + QStringLiteral("/libnorvane.so"),
+                            dir.filePath(QStringLiteral("libnorvane.so"))));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        QVERIFY(process.waitForStarted(10000));
+
+        // While polling, the card leaves once it was seen and comes back
+        // once its absence was.
+        QByteArray output;
+        int moves = 0;
+        const QDeadlineTimer deadline(60000);
+        while ((process.state() == QProcess::Running || process.bytesAvailable() > 0) &&
+               !deadline.hasExpired()) {
+            process.waitForReadyRead(100);
+            output += process.readAllStandardOutput();
+            if (moves == 0 && output.contains("Card : ISO")) {
+                FCards[0]->Remove();
+                ++moves;
+            } else if (moves == 1 && output.contains("Card : No card")) {
+                QVERIFY(FCards[0]->Insert());
+                ++moves;
+            }
+        }
+        QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
+        output += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+        QVERIFY2(process.exitCode() == code, output.constData());
+
+        if (arguments.contains(QStringLiteral("--json"))) {
+            QJsonParseError error{};
+            const QJsonObject json = QJsonDocument::fromJson(output, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+            for (const QString &item : expected) {
+                const QStringList keys = item.section(QLatin1Char('='), 0, 0).split('/');
+                QJsonValue value = json;
+                for (const QString &key : keys)
+                    value = value.toObject().value(key);
+                QCOMPARE(keys.join('/') + '=' + value.toVariant().toString(), item);
+            }
+            return;
+        }
+        const QStringList lines = QString::fromUtf8(output).split('\n');
+        qsizetype at = 0;
+        for (const QString &pattern : expected) {
+            const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern));
+            while (at < lines.size() && !whole.match(lines[at]).hasMatch())
+                ++at;
+            QVERIFY2(at < lines.size(), qPrintable(pattern + QStringLiteral(" not in order in:\n") +
+                                                   QString::fromUtf8(output)));
+            ++at;
+        }
+        // Every change of the card line, and no other.
+        if (arguments.contains(QStringLiteral("--poll")))
+            QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Card : "))).size(),
+                     expected.size());
     }
 
     // ---- the peer's view -----------------------------------------------------------
