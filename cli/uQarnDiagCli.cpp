@@ -57,7 +57,7 @@ const char *const kDescription =
     "window: the same steps and texts as QarnDiag's window, printed as a report.\n"
     "Without any of the options below, QarnDiag opens its window.\n\n"
     "Exit status: 0 every step asked for passed; 2 bad arguments; 3 reader library missing or "
-    "corrupted; 4 reader not found; 5 connection test failed; 6 echo benchmark failed; 7 a poll "
+    "corrupted; 4 reader not found, or the port list failed; 5 connection test failed; 6 echo benchmark failed; 7 a poll "
     "for cards failed; 130 (143) polling ended by Ctrl+C (SIGTERM).";
 
 struct TOptions {
@@ -177,8 +177,10 @@ private:
             return kExitLibraryUnavailable;
 
         if (FOptions.list) {
-            FReport.ports = ReadPortList();
-            Print(PortLines(*FReport.ports));
+            FReport.ports = ReadPortList(&FReport.portsStatus);
+            Print(PortLines(*FReport.ports, FReport.portsStatus));
+            if (FReport.portsStatus != QARN_OK)
+                return kExitReaderNotFound;
         }
         if (!FOptions.connect)
             return kExitPassed;

@@ -12,7 +12,7 @@ enum TExitCode : int {
     kExitPassed = 0,              // every step asked for passed
     kExitBadArguments = 2,        // unknown option, bad value, nothing to do
     kExitLibraryUnavailable = 3,  // reader library missing or corrupted
-    kExitReaderNotFound = 4,      // no reader on the device (-1002, -1003)
+    kExitReaderNotFound = 4,      // no reader on the device (-1002, -1003), port list failed
     kExitConnectionFailed = 5,    // any other failure of the connection test
     kExitBenchmarkFailed = 6,     // the echo benchmark failed
     kExitPollingFailed = 7,       // a poll for cards answered an error

@@ -44,10 +44,12 @@ TPort ParsePortLine(const std::string &line)
             QByteArray(line.data() + equals + 1, qsizetype(line.size() - equals - 1))};
 }
 
-std::vector<TPort> ReadPortList()
+std::vector<TPort> ReadPortList(TQarnStatus *status)
 {
     std::vector<std::string> lines;
-    DynGetCommList(lines);
+    const TQarnStatus result = DynGetCommList(lines);
+    if (status)
+        *status = result;
     std::vector<TPort> ports;
     ports.reserve(lines.size());
     for (const std::string &line : lines)

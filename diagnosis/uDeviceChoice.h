@@ -3,6 +3,8 @@
 // and per user.  The window and the command line read it from here.
 #pragma once
 
+#include "uQarnDyn.h"
+
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
@@ -36,5 +38,6 @@ struct TPort {
     QByteArray name; // the text before the first "=", empty without one
     QByteArray description;
 };
-std::vector<TPort> ReadPortList();
+// The library's status goes to status when given (the window ignores it).
+std::vector<TPort> ReadPortList(TQarnStatus *status = nullptr);
 TPort ParsePortLine(const std::string &line);

@@ -72,7 +72,7 @@ QStringList DeviceLines(const QByteArray &choice, const TStoredDeviceChoice &sto
     return {Line("Device choice", DeviceText(choice)), Line("Device choice stored", where)};
 }
 
-QStringList PortLines(const std::vector<TPort> &ports)
+QStringList PortLines(const std::vector<TPort> &ports, TQarnStatus status)
 {
     QStringList lines;
     for (const TPort &port : ports)
@@ -80,6 +80,8 @@ QStringList PortLines(const std::vector<TPort> &ports)
                                   QString::fromLocal8Bit(port.description));
     if (ports.empty())
         lines << Line("Port", QStringLiteral("none listed"));
+    if (status != QARN_OK)
+        lines << Line("Port list error", StatusText(StatusMessage(status), status));
     return lines;
 }
 
@@ -126,7 +128,7 @@ QStringList ReportLines(const TDiagnosisReport &report)
     QStringList lines{VersionLine()};
     lines << LibraryLines(report.library) << DeviceLines(report.deviceChoice, report.stored);
     if (report.ports)
-        lines << PortLines(*report.ports);
+        lines << PortLines(*report.ports, report.portsStatus);
     lines << ConnectionLines(report.connection) << BenchmarkLines(report.benchmark)
           << CardLine(report.card);
     return lines;
@@ -180,6 +182,11 @@ QJsonObject ReportJson(const TDiagnosisReport &report)
         ports = list;
     }
     json[QStringLiteral("ports")] = ports;
+    json[QStringLiteral("portsError")] =
+        report.ports && report.portsStatus != QARN_OK
+            ? QJsonValue(QJsonObject{{QStringLiteral("status"), int(report.portsStatus)},
+                                     {QStringLiteral("message"), StatusMessage(report.portsStatus)}})
+            : QJsonValue();
 
     // Every key is there whether the step passed or not; what a failed step
     // did not read is null.

@@ -29,6 +29,7 @@ struct TDiagnosisReport {
     QByteArray deviceChoice;              // empty: auto-detection
     TStoredDeviceChoice stored;
     std::optional<std::vector<TPort>> ports; // the port list, when asked for
+    TQarnStatus portsStatus = QARN_OK;      // and the library's status for it
     std::optional<TConnectionTest> connection;
     std::optional<TBenchmarkRun> benchmark;
     std::optional<TCardPoll> card; // the last poll
@@ -39,7 +40,9 @@ struct TDiagnosisReport {
 QString VersionLine();
 QStringList LibraryLines(const std::optional<TLibraryCheck> &library);
 QStringList DeviceLines(const QByteArray &choice, const TStoredDeviceChoice &stored);
-QStringList PortLines(const std::vector<TPort> &ports);
+// A failed list adds its error: "none listed" alone would hide why (no
+// PC/SC service, for instance).
+QStringList PortLines(const std::vector<TPort> &ports, TQarnStatus status);
 QStringList ConnectionLines(const std::optional<TConnectionTest> &connection);
 QStringList BenchmarkLines(const std::optional<TBenchmarkRun> &benchmark);
 QString CardLine(const std::optional<TCardPoll> &card);

@@ -89,6 +89,9 @@ private slots:
                                            << "appears to be invalid or corrupted" << "";
         QTest::newRow("reader not found") << QStringList{"--check", "--device", "COM9"} << "beside"
                                           << QByteArray() << 4 << "(status -1002)\n" << "";
+        QTest::newRow("port list failed") << QStringList{"--list", "--check"} << "beside"
+                                          << QByteArray(R"({"status":{"NORV_GetCommListA":-5}})") << 4
+                                          << "Port : none listed\nPort list error : Norvane error -5 (status -5)\n" << "";
         QTest::newRow("connection failed") << check << "beside"
                                            << QByteArray(R"({"status":{"NORV_ReaderGetRc500Id":-7}})")
                                            << 5 << "Connection error : Norvane error -7 (status -7)\n" << "";

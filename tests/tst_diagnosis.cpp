@@ -154,7 +154,9 @@ private slots:
         QCOMPARE(error.error, QJsonParseError::NoError);
 
         QCOMPARE(json.keys(), QStringList({"benchmark", "card", "connection", "device", "exitCode",
-                                           "library", "polling", "ports", "qarndiagVersion"}));
+                                           "library", "polling", "ports", "portsError",
+                                           "qarndiagVersion"}));
+        QCOMPARE(json["portsError"], QJsonValue());
         QCOMPARE(json["qarndiagVersion"], QJsonValue("2.0.0"));
         QCOMPARE(json["exitCode"], QJsonValue(code));
         QCOMPARE(json["library"].toObject(),
