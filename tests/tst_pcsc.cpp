@@ -566,7 +566,7 @@ private slots:
                            "connection/deviceInformation=Connected on " + reader0 +
                                " - RS232 (38400bps), Binary",
                            "connection/product=" + reader0, "connection/features=00000000"};
-        QTest::newRow("poll") << QStringList{"--poll", "3"} << 0
+        QTest::newRow("poll") << QStringList{"--poll", "4"} << 0
                               << QStringList{card, Line("Card : No card on the reader"), card};
         QTest::newRow("benchmark")
             << QStringList{"--benchmark"} << 0
