@@ -285,6 +285,10 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), w.btnOK);
         QVERIFY(session.boxes().boxes.isEmpty());
         QVERIFY(!QApplication::overrideCursor());
+
+        // The check runs once: a second half second passes without another.
+        QTest::qWait(700);
+        QCOMPARE(StandIn::CallLog().filter(QStringLiteral("NORV_GetLibraryA")).size(), 1);
     }
 
     void startupFailures_data()
