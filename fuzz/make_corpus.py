@@ -60,7 +60,7 @@ def error_message(code, feed):
 
 CONNECTED = (OK + OK                                   # settings, open
              + OK + text(b"USB")                       # device
-             + OK + text(b"Qarn SpringCore 1.61")      # firmware
+             + OK + text(b"Qarn Demo Reader 1.61")      # firmware
              + OK + b"\x05" + bytes.fromhex("8820014C02") + b"\x04" + bytes.fromhex("3A910F6C")
              + OK + word(0x4D)                         # settings in effect
              + OK + word(199186)                       # consts

@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev file
     valgrind
+    g++-mingw-w64-x86-64
 )
 
 missing=()

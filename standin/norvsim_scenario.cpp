@@ -35,7 +35,7 @@ const char kBuiltInJson[] = R"json({
   "version": "Norvane API stand-in 4.2.1 (simulated reader)",
   "comm_list": "COM1=Communications Port\nCOM2=Modem Port\nCOM3=USB Serial Port\n",
   "open": { "answers_on": ["auto", "USB", "COM3"], "null_opens": true, "failure_status": -12 },
-  "firmware": "Qarn SpringCore 1.61 (stand-in)",
+  "firmware": "Qarn Demo Reader 1.61 (stand-in)",
   "chipset_info": "882001 4C02",
   "chipset_id": "3A910F6C",
   "settings": { "reported": { "auto": "0x4D", "USB": "0x4D", "default": null }, "initial": "0x0D" },

@@ -302,7 +302,7 @@ private slots:
         // The reader stays open: no close after the RF field is switched off.
         QCOMPARE(StandIn::CallLog(), log);
         QCOMPARE(QByteArray::fromStdString(r.device), deviceText);
-        QCOMPARE(r.firmware, std::string("Qarn SpringCore 1.61 (stand-in)"));
+        QCOMPARE(r.firmware, std::string("Qarn Demo Reader 1.61 (stand-in)"));
         QCOMPARE(r.chipsetHWID, std::string("88 20 01 4C 02 "));
         QCOMPARE(r.chipsetSNR, std::string("3A 91 0F 6C "));
         QCOMPARE(r.settings, reported);
@@ -557,7 +557,7 @@ private slots:
         QCOMPARE(session.boxes().boxes.size(), 0);
         QCOMPARE(w.sbStatus->currentMessage(), QStringLiteral("OK"));
         QCOMPARE(w.lbDeviceInfo->text(), line);
-        QCOMPARE(ReaderEdits(w), (QStringList{"Qarn SpringCore 1.61 (stand-in)", "88 20 01 4C 02 ",
+        QCOMPARE(ReaderEdits(w), (QStringList{"Qarn Demo Reader 1.61 (stand-in)", "88 20 01 4C 02 ",
                                               "3A 91 0F 6C ", "0047F361"}));
         QCOMPARE(Tag(w.btnTest), 1);
         QCOMPARE(w.btnTest->text(), QStringLiteral("Disconnect"));

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Cross-compiles the Windows sources with mingw-w64 so that they at least
+# build: the binding with its Windows platform file, linked into the small
+# load program of the tests, and the USB watcher's Windows source (compiled
+# only, against the Qt headers named, which are this machine's; leave them
+# out to skip that file).  Nothing is run.
+#   scripts/check_windows_build.sh [qt-include-folders, colon-separated]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+compiler=x86_64-w64-mingw32-g++
+command -v "$compiler" >/dev/null || { echo "$compiler is missing (scripts/setup.sh installs it)"; exit 77; }
+flags=(-std=c++17 -Wall -Wextra -Werror)
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+
+"$compiler" "${flags[@]}" -I"$root/binding" "$root/binding/uQarnDyn.cpp" \
+    "$root/binding/uQarnDynPlatformWin.cpp" "$root/tests/loadprobe.cpp" -o "$out/loadprobe.exe"
+echo "binding for Windows: built and linked ($(stat -c %s "$out/loadprobe.exe") bytes)"
+
+if [ -n "${1:-}" ]; then
+    qt=()
+    IFS=: read -r -a folders <<<"$1"
+    for folder in "${folders[@]}"; do qt+=(-isystem "$folder"); done
+    "$compiler" "${flags[@]}" -I"$root/usbwatch" "${qt[@]}" -c "$root/usbwatch/uUsbNotificationWin.cpp" \
+        -o "$out/uUsbNotificationWin.o"
+    echo "USB watcher for Windows: compiled"
+fi
