@@ -40,7 +40,8 @@ QList<QWidget *> TabChain(QWidget *window)
     QList<QWidget *> chain;
     for (QWidget *next = window->nextInFocusChain(); next != window;
          next = next->nextInFocusChain()) {
-        if ((next->focusPolicy() & Qt::TabFocus) && !next->objectName().startsWith(QLatin1String("qt_")))
+        if ((next->focusPolicy() & Qt::TabFocus) &&
+            !next->objectName().startsWith(QLatin1String("qt_")))
             chain << next;
     }
     return chain;
@@ -171,15 +172,18 @@ private slots:
                                             {QARN_ENTRY_POINT_MISSING, 2},
                                             {QARN_READER_NOT_FOUND_ON_PORT, 2},
                                             {QARN_READER_NOT_FOUND, 2}, {-32768, 1}})
-            QTest::addRow("card line, message for %d", status) << card << status << QString() << lines << false;
+            QTest::addRow("card line, message for %d", status)
+                << card << status << QString() << lines << false;
         QTest::newRow("card line, longer than two lines")
             << card << 0 << QStringLiteral("The reader reports: ").repeated(20) << 2 << true;
         QTest::newRow("connection line")
-            << info << 0 << QStringLiteral("Connected on COM3 - RS485 (115200bps), Binary/Bus (HW ctrl ON)")
-            << 1 << false;
+            << info << 0
+            << QStringLiteral("Connected on COM3 - RS485 (115200bps), Binary/Bus (HW ctrl ON)") << 1
+            << false;
         QTest::newRow("connection line, long device text")
             << info << 0
-            << QStringLiteral("Connected on %1 - USB (38400bps), ASCII").arg(QStringLiteral("USB serial adapter ").repeated(13))
+            << QStringLiteral("Connected on %1 - USB (38400bps), ASCII")
+                   .arg(QStringLiteral("USB serial adapter ").repeated(13))
             << 1 << true;
     }
     void longTexts()
@@ -243,29 +247,31 @@ private slots:
         session.Show(false);
         SetMessageBoxHook(nullptr); // shown for real, closed by the timer below
         QStringList faces;
-        QList<QAbstractButton *> buttons;
+        int buttons = 0;
         bool iconless = false;
-        QString shownText;
+        bool plain = false;
         QTimer::singleShot(0, &w, [&]() {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
+            QAbstractButton *ok = box ? box->button(QMessageBox::Ok) : nullptr;
+            if (!ok)
                 return;
-            buttons = box->buttons();
-            iconless = box->button(QMessageBox::Ok) && box->button(QMessageBox::Ok)->icon().isNull();
-            for (const QWidget *part : {static_cast<QWidget *>(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))),
-                                        static_cast<QWidget *>(box->button(QMessageBox::Ok))}) {
+            buttons = int(box->buttons().size());
+            iconless = ok->icon().isNull();
+            plain = box->textFormat() == Qt::PlainText;
+            for (const QWidget *part : {box->findChild<QWidget *>(QStringLiteral("qt_msgbox_label")),
+                                        static_cast<QWidget *>(ok)}) {
                 if (part)
-                    faces << QStringLiteral("%1 %2").arg(part->font().family()).arg(part->font().pixelSize());
+                    faces << QStringLiteral("%1 %2").arg(part->font().family(),
+                                                         QString::number(part->font().pixelSize()));
             }
-            shownText = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->text();
-            box->button(QMessageBox::Ok)->click();
+            ok->click();
         });
         ShowMessageBox(&w, QStringLiteral("Benchmark results"), QStringLiteral("<b>128</b> bytes"));
-        QCOMPARE(buttons.size(), 1);
+        QCOMPARE(buttons, 1);
         QVERIFY(iconless);
+        QVERIFY(plain);
         const QString face = QStringLiteral("%1 11").arg(WindowFace().family());
         QCOMPARE(faces, (QStringList{face, face}));
-        QCOMPARE(shownText, QStringLiteral("<b>128</b> bytes"));
     }
 
     void startupWithLibrary()

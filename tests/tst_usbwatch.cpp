@@ -486,7 +486,8 @@ void TestUsbWatch::udevEventOfSystemDevice()
     QCOMPARE(log.arrivals + log.removals, 0);
 
     for (const char *action : {"add", "change", "remove"}) {
-        udev_device *event = UdevEvent(context, action, subsystem, devtype.isEmpty() ? QByteArray() : devtype, devpath);
+        udev_device *event = UdevEvent(context, action, subsystem,
+                                       devtype.isEmpty() ? QByteArray() : devtype, devpath);
         QVERIFY(event);
         DeliverUdevDevice(watcher, event);
     }
