@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-compiles the Windows sources with mingw-w64 so that they at least
 # build: the binding with its Windows platform file, linked into the small
-# load program of the tests, and the USB watcher's Windows source (compiled
-# only, against the Qt headers named, which are this machine's; leave them
-# out to skip that file).  Nothing is run.
+# load program of the tests, the command line's stop request (compiled
+# only), and the USB watcher's Windows source (compiled only, against the Qt
+# headers named, which are this machine's; leave them out to skip that
+# file).  Nothing is run.
 #   scripts/check_windows_build.sh [qt-include-folders, colon-separated]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,6 +17,9 @@ trap 'rm -rf "$out"' EXIT
 "$compiler" "${flags[@]}" -I"$root/binding" "$root/binding/uQarnDyn.cpp" \
     "$root/binding/uQarnDynPlatformWin.cpp" "$root/tests/loadprobe.cpp" -o "$out/loadprobe.exe"
 echo "binding for Windows: built and linked ($(stat -c %s "$out/loadprobe.exe") bytes)"
+
+"$compiler" "${flags[@]}" -I"$root/cli" -c "$root/cli/uStopRequestWin.cpp" -o "$out/uStopRequestWin.o"
+echo "command line's stop request for Windows: compiled"
 
 if [ -n "${1:-}" ]; then
     qt=()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of a build folder and checks them as installed:
 # both packages made, their relations, every file in its place, the menu
-# entry and metadata valid, and the installed program finding the installed
-# stand-in reader library through the default library search path.
+# entry and metadata valid, the lower-case command and its manual page, and
+# the installed program finding the installed stand-in reader library
+# through the default library search path, in its window and on the
+# command line.
 #
 #   scripts/test_package.sh <build-folder>
 #
@@ -98,6 +100,10 @@ dpkg -x "$reader_deb" "$root" || fail "dpkg -x $reader_deb"
 program=$root/usr/bin/QarnDiag
 library_dir=$root/usr/lib/$multiarch
 [ -x "$program" ] || fail "no program usr/bin/QarnDiag"
+[ "$(readlink "$root/usr/bin/qarndiag")" = QarnDiag ] ||
+    fail "usr/bin/qarndiag is not a symbolic link to QarnDiag"
+manpage=$root/usr/share/man/man1/qarndiag.1
+[ -f "$manpage" ] || fail "no manual page usr/share/man/man1/qarndiag.1"
 [ -f "$library_dir/libnorvane.so" ] || fail "no reader library usr/lib/$multiarch/libnorvane.so"
 [ ! -e "$root/usr/bin/libnorvane.so" ] || fail "a reader library lies beside the program"
 desktop=$(find "$root/usr/share/applications" -name '*.desktop' 2>/dev/null | head -n 1)
@@ -121,6 +127,16 @@ appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
     { cat "$work/appstream.log" >&2; fail "appstreamcli validate $metainfo"; }
 appstreamcli validate-tree --no-net "$root/usr" >"$work/appstream-tree.log" 2>&1 ||
     { cat "$work/appstream-tree.log" >&2; fail "appstreamcli validate-tree on the installed files"; }
+
+# 4b. The manual page renders without a warning.
+if command -v man >/dev/null 2>&1; then
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$manpage" 2>&1 >/dev/null)
+elif command -v groff >/dev/null 2>&1; then
+    warnings=$(groff -man -Tutf8 -ww -z "$manpage" 2>&1)
+else
+    fail "neither man nor groff is installed (scripts/setup.sh installs groff-base)"
+fi
+[ -z "$warnings" ] || { echo "$warnings" >&2; fail "the manual page renders with warnings"; }
 
 # 5. The installed program starts and its start-up check finds the installed
 # reader library.  /usr/bin holds no reader library, so it is found through
@@ -170,4 +186,15 @@ kill -TERM "$app_pid"
 wait "$app_pid" 2>/dev/null
 app_pid=
 echo "installed program: $done_line, reader library $mapped"
+
+# 6. The lower-case command runs the check without a display and finds the
+# same library.
+check=$(env -u NORVSIM_SCENARIO -u DISPLAY -u QT_QPA_PLATFORM \
+    LD_LIBRARY_PATH="$library_dir" XDG_CONFIG_HOME="$work/config" \
+    "$root/usr/bin/qarndiag" --check --device auto 2>&1)
+status=$?
+[ $status -eq 0 ] || { echo "$check" >&2; fail "qarndiag --check ended with status $status"; }
+echo "$check" | grep -q "^Norvane library location : $library_dir/libnorvane.so$" ||
+    { echo "$check" >&2; fail "qarndiag --check did not report the installed library"; }
+echo "installed command: qarndiag --check passed"
 echo "package: ok"

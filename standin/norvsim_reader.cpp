@@ -122,6 +122,7 @@ public:
         if (mLog.size() >= kMaxLogLines)
             mLog.pop_front();
         mLog.push_back(line);
+        AppendToLogFile(line);
 
         const auto &rules = mScenario.statusRules[static_cast<int>(entry)];
         auto &counts = mRuleCounts[static_cast<int>(entry)];
@@ -288,6 +289,19 @@ public:
     std::mutex mutex;
 
 private:
+    // NORVSIM_CALL_LOG names a file that gets every call as it is made, so a
+    // test can read the log of a program that has ended.
+    static void AppendToLogFile(const std::string &line)
+    {
+        const char *path = std::getenv("NORVSIM_CALL_LOG");
+        if (!path || !*path)
+            return;
+        if (std::FILE *file = std::fopen(path, "a")) {
+            std::fprintf(file, "%s\n", line.c_str());
+            std::fclose(file);
+        }
+    }
+
     static bool LoadFile(const char *path, Scenario &loaded, std::string &error)
     {
         std::string json;

@@ -1,11 +1,13 @@
 // QarnDiag: configures and checks the link between the Norvane reader API
-// and a Qarn contactless reader.
+// and a Qarn contactless reader, in its window or on the command line.
 #include "uAppServices.h"
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"
+#include "uQarnDiagCli.h"
 #include "uQarnDyn.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QStyleFactory>
 
@@ -15,6 +17,14 @@ int main(int argc, char *argv[])
     DynStartHook();
 
     int result = 0;
+    if (WantsCommandLine(argc, argv)) {
+        {
+            QCoreApplication application(argc, argv);
+            result = RunCommandLine(QCoreApplication::arguments());
+        }
+        DynUnloadLibrary();
+        return result;
+    }
     {
         QApplication application(argc, argv);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

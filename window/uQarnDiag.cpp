@@ -5,6 +5,7 @@
 #include "uQarnDyn.h"
 #include "uUsbNotification.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -20,18 +21,6 @@ const char *const kMakerWebAddress = "https://www.ardanel.example/";
 int Tag(const QWidget *control) { return control->property("Tag").toInt(); }
 
 void SetTag(QWidget *control, int value) { control->setProperty("Tag", value); }
-
-QString LibraryText(const std::string &text)
-{
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-}
-
-QString StatusMessage(TQarnStatus status)
-{
-    std::string message;
-    DynGetErrorMessage(status, message);
-    return LibraryText(message);
-}
 
 TfQarnDiag::TfQarnDiag(QWidget *parent) : QDialog(parent)
 {
@@ -112,6 +101,10 @@ void TfQarnDiag::SetupLook()
     lbWeb->setPalette(webPalette);
     lbWeb->setCursor(Qt::PointingHandCursor);
     lbWeb->installEventFilter(this);
+    // Ctrl+C in an edit box without a selection copies the report.
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        edit->installEventFilter(this);
+    sbStatus->setToolTip(QStringLiteral("Ctrl+C copies the diagnosis report to the clipboard"));
 
     // Labels size themselves to their text.  The two result labels span
     // their group instead: the connection line has room for one line, the
@@ -195,38 +188,30 @@ void TfQarnDiag::tmrFirstTimer()
     tmrFirst->stop();
     sbStatus->showMessage(QStringLiteral("Please wait, looking for Norvane library..."));
     ProcessPendingEvents();
-    std::string version;
-    std::string path;
-    TQarnStatus status = QARN_OK;
+    TLibraryCheck check;
     {
         const TBusyCursor busy;
-        status = DynGetLibraryInfo(version, path);
+        check = CheckLibrary();
     }
+    FResults.library = check;
 
     // Cancel is enabled last, whatever happens before.
     const TScopeExit enableCancelLast([this]() { btnClose->setEnabled(true); });
 
-    if (status == QARN_LIBRARY_NOT_LOADED || status == QARN_ENTRY_POINT_MISSING) {
-        sbStatus->showMessage(StatusMessage(status));
-        qCDebug(lcStartup) << "startup check done" << status;
-        ShowMessageBox(this, QStringLiteral("Norvane API not available"),
-                       status == QARN_LIBRARY_NOT_LOADED
-                           ? QStringLiteral("norvane.dll is not available in program directory, "
-                                            "nor in system default search path. Please copy "
-                                            "norvane.dll in appropriate directory.")
-                           : QStringLiteral("norvane.dll has been found, appears to be invalid or "
-                                            "corrupted. Please replace norvane.dll with an "
-                                            "up-to-date release."));
+    if (!check.Available()) {
+        sbStatus->showMessage(StatusMessage(check.status));
+        qCDebug(lcStartup) << "startup check done" << check.status;
+        ShowMessageBox(this, QStringLiteral("Norvane API not available"), check.StartupMessage());
     } else {
-        eDllVersion->setText(LibraryText(version));
-        eDllLocation->setText(LibraryText(path));
+        eDllVersion->setText(check.version);
+        eDllLocation->setText(check.path);
         eDllVersion->setCursorPosition(0);
         eDllLocation->setCursorPosition(0);
         sbStatus->clearMessage();
         btnTest->setEnabled(true);
         btnOK->setEnabled(true);
         btnOK->setFocus();
-        qCDebug(lcStartup) << "startup check done" << status;
+        qCDebug(lcStartup) << "startup check done" << check.status;
     }
 }
 
@@ -259,6 +244,11 @@ void TfQarnDiag::reject()
 
 void TfQarnDiag::keyPressEvent(QKeyEvent *event)
 {
+    if (event->matches(QKeySequence::Copy)) {
+        RunGuarded(this, [this]() { CopyReport(); });
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         reject();
         event->accept();
@@ -274,7 +264,33 @@ bool TfQarnDiag::eventFilter(QObject *watched, QEvent *event)
         RunGuarded(this, [this]() { lbWebClick(); });
         return true;
     }
+    // Ctrl+C in an edit box copies its selection, and the report when
+    // nothing is selected; either way the key goes no further.
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        if (auto *edit = qobject_cast<QLineEdit *>(watched)) {
+            if (edit->hasSelectedText())
+                edit->copy();
+            else
+                RunGuarded(this, [this]() { CopyReport(); });
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 
 void TfQarnDiag::lbWebClick() { OpenWebAddress(QString::fromLatin1(kMakerWebAddress)); }
+
+TDiagnosisReport TfQarnDiag::Report() const
+{
+    TDiagnosisReport report = FResults;
+    report.deviceChoice = FDeviceName;
+    report.stored = ReadDeviceChoice();
+    return report;
+}
+
+void TfQarnDiag::CopyReport()
+{
+    QGuiApplication::clipboard()->setText(ReportText(Report(), ClipboardLineEnd()));
+    sbStatus->showMessage(QStringLiteral("Diagnosis report copied to the clipboard"));
+}

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "ui_uQarnDiag.h"
+#include "uDiagnosisReport.h"
 #include "uQarnDyn.h"
 
 #include <QByteArray>
@@ -26,11 +27,6 @@ class QCheckBox;
 // (gbDevice: device click in progress, btnTest: connected, btnPolling: on).
 int Tag(const QWidget *control);
 void SetTag(QWidget *control, int value);
-
-// A text from the reader library (8-bit, any bytes) for the screen.
-QString LibraryText(const std::string &text);
-// The binding's message for a status code, for the screen.
-QString StatusMessage(TQarnStatus status);
 
 // The maker's web address, opened by the web label.
 extern const char *const kMakerWebAddress;
@@ -77,6 +73,12 @@ public:
     // Whether FormClose has run.
     bool IsClosed() const { return FClosed; }
 
+    // The diagnosis so far: the start-up check, the device choice, the last
+    // connection test, benchmark and poll.
+    TDiagnosisReport Report() const;
+    // Ctrl+C: the report as plain text to the clipboard.
+    void CopyReport();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -89,6 +91,8 @@ private:
     void ConnectHandlers();
     bool FShown = false;
     bool FClosed = false;
+    // The last result of each step, for the report.
+    TDiagnosisReport FResults;
 };
 
 // The program's main window, created by the program entry.

@@ -7,10 +7,7 @@
 
 void TfQarnDiag::btnBenchClick()
 {
-    TQarnStatus status = QARN_OK;
-    TEchoAverage average128;
-    TEchoAverage average256;
-    TEchoAverage average768;
+    TBenchmarkRun run;
     {
         const TBusyCursor busy;
         QPushButton *const locked[] = {btnTest, btnOK, btnClose, btnExplain, btnBench};
@@ -23,17 +20,18 @@ void TfQarnDiag::btnBenchClick()
         sbStatus->showMessage(QStringLiteral(
             "Please wait, benchmark in progress (this may take up to 60 seconds)..."));
         ProcessPendingEvents();
-        status = DynBenchmark(average128, average256, average768);
+        run = RunBenchmark();
     }
+    FResults.benchmark = run;
 
-    if (status != QARN_OK) {
+    if (!run.Passed()) {
         sbStatus->showMessage(QStringLiteral("Failed"));
-        ShowMessageBox(this, QStringLiteral("Qarn Benchmark"), StatusMessage(status));
+        ShowMessageBox(this, QStringLiteral("Qarn Benchmark"), run.FailureText());
         return;
     }
     sbStatus->showMessage(QStringLiteral("OK "));
     ShowMessageBox(this, QStringLiteral("Benchmark results"),
-                   BenchmarkReport(average128, average256, average768));
+                   BenchmarkReport(run.average128, run.average256, run.average768));
 }
 
 void TfQarnDiag::btnPollingClick()
@@ -51,17 +49,9 @@ void TfQarnDiag::tmrPollingTimer()
 {
     if (Tag(btnPolling) == 0)
         return;
-    std::string uid;
-    std::string typeName;
-    const TQarnStatus status = DynFindCard(uid, typeName);
-    if (status == QARN_OK) {
-        lbCard->setText(LibraryText(typeName) +
-                        QStringLiteral(" : ") + QString::fromLatin1(uid.data(), qsizetype(uid.size())));
-    } else if (status == QARN_NO_CARD) {
-        lbCard->setText(QStringLiteral("No card on the reader"));
-    } else {
-        lbCard->setText(StatusMessage(status));
-    }
+    const TCardPoll poll = PollCard();
+    FResults.card = poll;
+    lbCard->setText(poll.line);
 }
 
 // The plain message dialog of a failed 768-byte series: the bare status

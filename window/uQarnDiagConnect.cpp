@@ -8,7 +8,6 @@
 #include "uQarnCommMore.h"
 #include "uQarnDyn.h"
 
-
 void TfQarnDiag::btnTestClick()
 {
     if (Tag(btnTest) != 0) {
@@ -18,23 +17,9 @@ void TfQarnDiag::btnTestClick()
     }
 
     ApplyDeviceName();
-    // The library never receives an empty name from the window.
-    const QByteArray device = FDeviceName.isEmpty() ? QByteArray("auto") : FDeviceName;
-    if (device == "auto")
-        sbStatus->showMessage(QStringLiteral(
-            "Please wait, auto-detection in progress (this may take up to 60 seconds)..."));
-    else
-        sbStatus->showMessage(QStringLiteral("Please wait, looking for reader on ") +
-                              QString::fromLocal8Bit(FDeviceName));
+    sbStatus->showMessage(ConnectionWaitText(FDeviceName));
 
-    TQarnStatus status = QARN_OK;
-    std::string deviceText(device.constData(), std::size_t(device.size()));
-    std::string firmware;
-    std::string chipsetHWID;
-    std::string chipsetSNR;
-    uint32_t settings = 0;
-    uint32_t consts = 0;
-    uint32_t features = 0;
+    TConnectionTest test;
     {
         btnOK->setEnabled(false);
         btnClose->setEnabled(false);
@@ -45,30 +30,31 @@ void TfQarnDiag::btnTestClick()
         {
             const TBusyCursor busy;
             ProcessPendingEvents();
-            settings = fQarnCommMore ? RequestedDeviceSettings(fQarnCommMore->CommProtocolIndex(),
-                                                               fQarnCommMore->CommSpeedIndex())
-                                     : 0;
-            status = DynConnect(deviceText, firmware, chipsetHWID, chipsetSNR, settings, consts,
-                                features);
+            const uint32_t settings =
+                fQarnCommMore ? RequestedDeviceSettings(fQarnCommMore->CommProtocolIndex(),
+                                                        fQarnCommMore->CommSpeedIndex())
+                              : 0;
+            test = TestConnection(FDeviceName, settings);
         }
     }
+    FResults.connection = test;
     ProcessPendingEvents();
 
-    if (status != QARN_OK) {
+    if (!test.Passed()) {
         sbStatus->showMessage(QStringLiteral("Failed"));
-        ShowMessageBox(this, QStringLiteral("Qarn not found"), StatusMessage(status));
+        ShowMessageBox(this, QStringLiteral("Qarn not found"), test.FailureText());
         ConnectStatus(false);
         return;
     }
 
     sbStatus->showMessage(QStringLiteral("OK"));
-    eQarnVersion->setText(LibraryText(firmware));
-    eQarnChipsetHWID->setText(LibraryText(chipsetHWID));
-    eQarnChipsetSNR->setText(LibraryText(chipsetSNR));
-    eQarnFeatures->setText(QStringLiteral("%1").arg(features, 8, 16, QLatin1Char('0')).toUpper());
+    eQarnVersion->setText(test.firmware);
+    eQarnChipsetHWID->setText(test.chipsetHWID);
+    eQarnChipsetSNR->setText(test.chipsetSNR);
+    eQarnFeatures->setText(test.FeatureWordText());
     for (QLineEdit *edit : {eQarnVersion, eQarnChipsetHWID, eQarnChipsetSNR, eQarnFeatures})
         edit->setCursorPosition(0);
-    lbDeviceInfo->setText(DeviceInformationLine(LibraryText(deviceText), settings));
+    lbDeviceInfo->setText(test.DeviceInformation());
     ConnectStatus(true);
 }
 

@@ -3,6 +3,7 @@
 #include "uQarnDiag.h"
 
 #include "uAppServices.h"
+#include "uDeviceChoice.h"
 #include "uQarnDyn.h"
 
 #include <QDir>
@@ -12,24 +13,6 @@
 #include <vector>
 
 namespace {
-
-const char *const kOrganisation = "Ardanel";
-const char *const kApplication = "Norvane";
-const char *const kDeviceNameValue = "DeviceName";
-
-// The stored device name of one place; a place or value that does not
-// exist, and a value that is not a text, read as empty.
-QByteArray ReadStoredName(QSettings::Scope scope)
-{
-    QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kOrganisation),
-                    QString::fromLatin1(kApplication));
-    // This place only: the per-user read must not see the machine-wide value.
-    place.setFallbacksEnabled(false);
-    const QVariant value = place.value(QString::fromLatin1(kDeviceNameValue));
-    if (value.typeId() != QMetaType::QString)
-        return QByteArray();
-    return value.toString().toLocal8Bit();
-}
 
 // The report of a value that could not be written to the place `where`
 // (the settings file's path; on Windows, the registry key).
@@ -54,11 +37,7 @@ bool StoreName(QSettings::Scope scope, const QByteArray *name)
     // places behind it (the machine-wide ones behind the per-user one), and
     // one of those that cannot be read would make a writable per-user place
     // look broken and the user's choice be dropped without a word.
-    const QString file = QSettings(QSettings::NativeFormat, scope,
-                                   QString::fromLatin1(kOrganisation),
-                                   QString::fromLatin1(kApplication))
-                             .fileName();
-    QSettings place(file, QSettings::NativeFormat);
+    QSettings place(StoredNameFile(scope), QSettings::NativeFormat);
     if (!place.isWritable() || place.status() != QSettings::NoError)
         return false;
     if (name)
@@ -75,10 +54,7 @@ bool StoreName(QSettings::Scope scope, const QByteArray *name)
 
 void TfQarnDiag::LoadFromReg()
 {
-    FDeviceName.clear();
-    FDeviceName = ReadStoredName(QSettings::UserScope);
-    if (FDeviceName.isEmpty())
-        FDeviceName = ReadStoredName(QSettings::SystemScope);
+    FDeviceName = ReadDeviceChoice().name;
 }
 
 void TfQarnDiag::SaveToReg()
@@ -104,15 +80,11 @@ void TfQarnDiag::SaveToReg()
 
 void TfQarnDiag::LoadCommList()
 {
-    std::vector<std::string> lines;
-    DynGetCommList(lines);
+    const std::vector<TPort> ports = ReadPortList();
 
     cbSerial->clear();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string &line = lines[i];
-        const std::size_t equals = line.find('=');
-        const QByteArray name =
-            equals == std::string::npos ? QByteArray() : QByteArray(line.data(), int(equals));
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const QByteArray &name = ports[i].name;
         cbSerial->addItem(CommImages[0], QString::fromLocal8Bit(name), name);
         // An empty name stands for auto-detection, never for a list entry.
         if (!FDeviceName.isEmpty() && FDeviceName == name) {

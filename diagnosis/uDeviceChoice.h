@@ -1,0 +1,40 @@
+// The stored device choice: the value DeviceName of the settings of
+// organisation "Ardanel", application "Norvane", in two places, machine-wide
+// and per user.  The window and the command line read it from here.
+#pragma once
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+extern const char *const kSettingsOrganisation; // "Ardanel"
+extern const char *const kSettingsApplication;  // "Norvane"
+extern const char *const kDeviceNameValue;      // "DeviceName"
+
+// The settings file of one place (its own file, not the places behind it).
+QString StoredNameFile(QSettings::Scope scope);
+
+// The stored device name of one place, 8-bit as the library sees it; a place
+// or value that does not exist, and a value that is not a text, read as empty.
+QByteArray ReadStoredName(QSettings::Scope scope);
+
+enum class TStoredPlace { Nothing, PerUser, MachineWide };
+
+struct TStoredDeviceChoice {
+    QByteArray name; // empty when nothing is stored
+    TStoredPlace place = TStoredPlace::Nothing;
+};
+
+// The per-user name when it is not empty, else the machine-wide one.
+TStoredDeviceChoice ReadDeviceChoice();
+
+// One entry of the library's port list: "name=description".
+struct TPort {
+    QByteArray name; // the text before the first "=", empty without one
+    QByteArray description;
+};
+std::vector<TPort> ReadPortList();
+TPort ParsePortLine(const std::string &line);

@@ -1,0 +1,127 @@
+#include "uDiagnosis.h"
+
+#include "uBenchmarkReport.h"
+#include "uDeviceSettings.h"
+#include "uFeatureText.h"
+
+QString LibraryText(const std::string &text)
+{
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
+
+QString StatusMessage(TQarnStatus status)
+{
+    std::string message;
+    DynGetErrorMessage(status, message);
+    return LibraryText(message);
+}
+
+QString ProgramVersion() { return QStringLiteral(QARN_PROGRAM_VERSION); }
+
+bool TLibraryCheck::Available() const
+{
+    return status != QARN_LIBRARY_NOT_LOADED && status != QARN_ENTRY_POINT_MISSING;
+}
+
+QString TLibraryCheck::StartupMessage() const
+{
+    if (status == QARN_LIBRARY_NOT_LOADED)
+        return QStringLiteral("norvane.dll is not available in program directory, nor in system "
+                              "default search path. Please copy norvane.dll in appropriate "
+                              "directory.");
+    if (status == QARN_ENTRY_POINT_MISSING)
+        return QStringLiteral("norvane.dll has been found, appears to be invalid or corrupted. "
+                              "Please replace norvane.dll with an up-to-date release.");
+    return QString();
+}
+
+TLibraryCheck CheckLibrary()
+{
+    std::string version;
+    std::string path;
+    TLibraryCheck check;
+    check.status = DynGetLibraryInfo(version, path);
+    check.version = LibraryText(version);
+    check.path = LibraryText(path);
+    return check;
+}
+
+// The library never receives an empty name: auto-detection is asked by name.
+QByteArray ConnectionDeviceName(const QByteArray &choice)
+{
+    return choice.isEmpty() ? QByteArray("auto") : choice;
+}
+
+QString ConnectionWaitText(const QByteArray &choice)
+{
+    if (ConnectionDeviceName(choice) == "auto")
+        return QStringLiteral(
+            "Please wait, auto-detection in progress (this may take up to 60 seconds)...");
+    return QStringLiteral("Please wait, looking for reader on ") + QString::fromLocal8Bit(choice);
+}
+
+QString TConnectionTest::DeviceInformation() const
+{
+    return DeviceInformationLine(deviceText, settings);
+}
+
+QString TConnectionTest::FeatureWordText() const
+{
+    return QStringLiteral("%1").arg(features, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QStringList TConnectionTest::FeatureLines() const
+{
+    QStringList lines = ExplainFeatures(features).split(QStringLiteral("\r\n"));
+    lines.removeLast(); // after the last line's own CR LF
+    return lines;
+}
+
+TConnectionTest TestConnection(const QByteArray &choice, uint32_t requestedSettings)
+{
+    TConnectionTest test;
+    test.device = ConnectionDeviceName(choice);
+    test.requestedSettings = requestedSettings;
+    std::string device(test.device.constData(), std::size_t(test.device.size()));
+    std::string firmware;
+    std::string chipsetHWID;
+    std::string chipsetSNR;
+    test.settings = requestedSettings;
+    test.status = DynConnect(device, firmware, chipsetHWID, chipsetSNR, test.settings, test.consts,
+                             test.features);
+    if (test.Passed()) {
+        test.deviceText = LibraryText(device);
+        test.firmware = LibraryText(firmware);
+        test.chipsetHWID = LibraryText(chipsetHWID);
+        test.chipsetSNR = LibraryText(chipsetSNR);
+    }
+    return test;
+}
+
+QStringList TBenchmarkRun::Lines() const
+{
+    return BenchmarkReport(average128, average256, average768).split(QStringLiteral("\r\n"));
+}
+
+TBenchmarkRun RunBenchmark()
+{
+    TBenchmarkRun run;
+    run.status = DynBenchmark(run.average128, run.average256, run.average768);
+    return run;
+}
+
+TCardPoll PollCard()
+{
+    std::string uid;
+    std::string typeName;
+    TCardPoll poll;
+    poll.status = DynFindCard(uid, typeName);
+    if (poll.status == QARN_OK)
+        poll.line = LibraryText(typeName) + QStringLiteral(" : ") +
+                    QString::fromLatin1(uid.data(), qsizetype(uid.size()));
+    else if (poll.status == QARN_NO_CARD)
+        poll.line = QStringLiteral("No card on the reader");
+    else
+        poll.line = StatusMessage(poll.status);
+    return poll;
+}

@@ -1,0 +1,97 @@
+// The diagnosis, step by step: the library check, the connection test, the
+// echo benchmark and one poll for a card.  Each step calls the binding once
+// and turns its answer into the texts that the window shows and the command
+// line prints; neither face has a copy of this logic.
+#pragma once
+
+#include "uQarnDyn.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A text from the reader library (8-bit, any bytes) as a string.
+QString LibraryText(const std::string &text);
+// The binding's message for a status code.
+QString StatusMessage(TQarnStatus status);
+
+// QarnDiag's own version, "2.0.0".
+QString ProgramVersion();
+
+// ---- the library check at start-up ----------------------------------------
+
+struct TLibraryCheck {
+    TQarnStatus status = QARN_OK;
+    QString version; // the library's version text
+    QString path;    // the full path of the loaded copy
+    // False for a library that is missing (-1000) or lacks an entry point
+    // (-1001); any other status counts as usable.
+    bool Available() const;
+    // Why the library cannot be used, empty when it can.
+    QString StartupMessage() const;
+};
+TLibraryCheck CheckLibrary();
+
+// ---- the connection test --------------------------------------------------
+
+// The name given to the library for a device choice: "auto" for an empty one.
+QByteArray ConnectionDeviceName(const QByteArray &choice);
+// The status text while the reader is looked for.
+QString ConnectionWaitText(const QByteArray &choice);
+
+struct TConnectionTest {
+    TQarnStatus status = QARN_OK;
+    QByteArray device;              // the name given to the library
+    uint32_t requestedSettings = 0; // the settings word asked for
+    QString deviceText;             // what the library reports for the open reader
+    QString firmware;
+    QString chipsetHWID;
+    QString chipsetSNR;
+    uint32_t settings = 0; // reported (the request when it cannot be read back)
+    uint32_t consts = 0;
+    uint32_t features = 0;
+
+    bool Passed() const { return status == QARN_OK; }
+    // "Connected on ... - <link> (<speed>), <protocol>[ (HW ctrl ON)]"
+    QString DeviceInformation() const;
+    // The feature word as eight upper-case hexadecimal digits.
+    QString FeatureWordText() const;
+    // The feature explanation, one entry per line.
+    QStringList FeatureLines() const;
+    // The message for a failed test.
+    QString FailureText() const { return StatusMessage(status); }
+};
+// Opens the reader on the device choice with the requested settings and
+// reads what it reports; the reader stays open (DynDisconnect closes it).
+TConnectionTest TestConnection(const QByteArray &choice, uint32_t requestedSettings);
+
+// ---- the echo benchmark ---------------------------------------------------
+
+struct TBenchmarkRun {
+    TQarnStatus status = QARN_OK;
+    TEchoAverage average128;
+    TEchoAverage average256;
+    TEchoAverage average768;
+    // The status of a failed 768-byte exchange, as the failure notifier got
+    // it (the window shows it in a box); set by the host that records it.
+    std::optional<TQarnStatus> echo768Failure;
+
+    bool Passed() const { return status == QARN_OK; }
+    // The three "Echo of <size> bytes : ..." lines.
+    QStringList Lines() const;
+    QString FailureText() const { return StatusMessage(status); }
+};
+TBenchmarkRun RunBenchmark();
+
+// ---- one poll for a card ----------------------------------------------------
+
+struct TCardPoll {
+    TQarnStatus status = QARN_OK;
+    QString line; // "<type name> : <UID>", "No card on the reader" or the message
+    bool Failed() const { return status != QARN_OK && status != QARN_NO_CARD; }
+};
+TCardPoll PollCard();

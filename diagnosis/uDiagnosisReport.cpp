@@ -1,0 +1,240 @@
+#include "uDiagnosisReport.h"
+
+#include <QJsonArray>
+
+namespace {
+
+QString Line(const char *label, const QString &value)
+{
+    return QString::fromLatin1(label) + QStringLiteral(" : ") + value;
+}
+
+QString DeviceText(const QByteArray &name)
+{
+    return QString::fromLocal8Bit(ConnectionDeviceName(name));
+}
+
+QString StatusText(const QString &message, TQarnStatus status)
+{
+    return message + QStringLiteral(" (status ") + QString::number(int(status)) +
+           QLatin1Char(')');
+}
+
+const char *PlaceKey(TStoredPlace place)
+{
+    switch (place) {
+    case TStoredPlace::PerUser: return "per-user";
+    case TStoredPlace::MachineWide: return "machine-wide";
+    case TStoredPlace::Nothing: break;
+    }
+    return "nothing";
+}
+
+QJsonValue Average(const TEchoAverage &average)
+{
+    return average.measured ? QJsonValue(qint64(average.milliseconds)) : QJsonValue();
+}
+
+// The value when it is there, else null.
+QJsonValue Optional(bool present, const QJsonValue &value) { return present ? value : QJsonValue(); }
+
+QJsonObject CardJson(const TCardPoll &poll)
+{
+    return {{QStringLiteral("status"), int(poll.status)}, {QStringLiteral("line"), poll.line}};
+}
+
+} // namespace
+
+QString VersionLine() { return Line("QarnDiag version", ProgramVersion()); }
+
+QStringList LibraryLines(const std::optional<TLibraryCheck> &library)
+{
+    if (!library)
+        return {Line("Norvane library", QStringLiteral("not checked yet"))};
+    if (!library->Available()) {
+        QStringList lines{Line("Norvane library", library->StartupMessage())};
+        if (!library->path.isEmpty())
+            lines << Line("Norvane library location", library->path);
+        return lines;
+    }
+    return {Line("Norvane library version", library->version),
+            Line("Norvane library location", library->path)};
+}
+
+QStringList DeviceLines(const QByteArray &choice, const TStoredDeviceChoice &stored)
+{
+    QString where = QStringLiteral("nothing stored");
+    if (stored.place == TStoredPlace::PerUser)
+        where = QStringLiteral("per user (") + QString::fromLocal8Bit(stored.name) + QLatin1Char(')');
+    else if (stored.place == TStoredPlace::MachineWide)
+        where = QStringLiteral("machine-wide (") + QString::fromLocal8Bit(stored.name) +
+                QLatin1Char(')');
+    return {Line("Device choice", DeviceText(choice)), Line("Device choice stored", where)};
+}
+
+QStringList PortLines(const std::vector<TPort> &ports)
+{
+    QStringList lines;
+    for (const TPort &port : ports)
+        lines << Line("Port", QString::fromLocal8Bit(port.name) + QLatin1Char('=') +
+                                  QString::fromLocal8Bit(port.description));
+    if (ports.empty())
+        lines << Line("Port", QStringLiteral("none listed"));
+    return lines;
+}
+
+QStringList ConnectionLines(const std::optional<TConnectionTest> &connection)
+{
+    if (!connection)
+        return {Line("Connection test", QStringLiteral("not run"))};
+    if (!connection->Passed())
+        return {Line("Connection test", QStringLiteral("Failed")),
+                Line("Connection error", StatusText(connection->FailureText(), connection->status))};
+    QStringList lines{Line("Connection test", QStringLiteral("OK")),
+                      Line("Device information", connection->DeviceInformation()),
+                      Line("Product name and version", connection->firmware),
+                      Line("Chipset info", connection->chipsetHWID),
+                      Line("Chipset ID", connection->chipsetSNR),
+                      Line("Features", connection->FeatureWordText())};
+    for (const QString &feature : connection->FeatureLines())
+        lines << Line("Feature list", feature);
+    return lines;
+}
+
+QStringList BenchmarkLines(const std::optional<TBenchmarkRun> &benchmark)
+{
+    if (!benchmark)
+        return {Line("Benchmark", QStringLiteral("not run"))};
+    if (!benchmark->Passed()) {
+        QStringList lines{Line("Benchmark", QStringLiteral("Failed"))};
+        if (benchmark->echo768Failure)
+            lines << Line("Echo of 768 bytes failed with status",
+                          QString::number(int(*benchmark->echo768Failure)));
+        lines << Line("Benchmark error", StatusText(benchmark->FailureText(), benchmark->status));
+        return lines;
+    }
+    return QStringList{Line("Benchmark", QStringLiteral("OK"))} + benchmark->Lines();
+}
+
+QString CardLine(const std::optional<TCardPoll> &card)
+{
+    return Line("Card", card ? card->line : QStringLiteral("not polled"));
+}
+
+QStringList ReportLines(const TDiagnosisReport &report)
+{
+    QStringList lines{VersionLine()};
+    lines << LibraryLines(report.library) << DeviceLines(report.deviceChoice, report.stored);
+    if (report.ports)
+        lines << PortLines(*report.ports);
+    lines << ConnectionLines(report.connection) << BenchmarkLines(report.benchmark)
+          << CardLine(report.card);
+    return lines;
+}
+
+QString ClipboardLineEnd()
+{
+#ifdef QARN_CLIPBOARD_CRLF
+    return QStringLiteral("\r\n");
+#else
+    return QStringLiteral("\n");
+#endif
+}
+
+QString ReportText(const TDiagnosisReport &report, const QString &lineEnd)
+{
+    QString text;
+    for (const QString &line : ReportLines(report))
+        text += line + lineEnd;
+    return text;
+}
+
+QJsonObject ReportJson(const TDiagnosisReport &report)
+{
+    QJsonObject json;
+    json[QStringLiteral("qarndiagVersion")] = ProgramVersion();
+
+    QJsonValue library;
+    if (const auto &check = report.library) {
+        library = QJsonObject{
+            {QStringLiteral("available"), check->Available()},
+            {QStringLiteral("status"), int(check->status)},
+            {QStringLiteral("version"), check->version},
+            {QStringLiteral("path"), check->path},
+            {QStringLiteral("message"), Optional(!check->Available(), check->StartupMessage())}};
+    }
+    json[QStringLiteral("library")] = library;
+
+    json[QStringLiteral("device")] =
+        QJsonObject{{QStringLiteral("choice"), DeviceText(report.deviceChoice)},
+                    {QStringLiteral("stored"), QString::fromLocal8Bit(report.stored.name)},
+                    {QStringLiteral("storedIn"), QString::fromLatin1(PlaceKey(report.stored.place))}};
+
+    QJsonValue ports;
+    if (report.ports) {
+        QJsonArray list;
+        for (const TPort &port : *report.ports)
+            list.append(QJsonObject{
+                {QStringLiteral("name"), QString::fromLocal8Bit(port.name)},
+                {QStringLiteral("description"), QString::fromLocal8Bit(port.description)}});
+        ports = list;
+    }
+    json[QStringLiteral("ports")] = ports;
+
+    // Every key is there whether the step passed or not; what a failed step
+    // did not read is null.
+    QJsonValue connection;
+    if (const auto &test = report.connection) {
+        const bool passed = test->Passed();
+        connection = QJsonObject{
+            {QStringLiteral("passed"), passed},
+            {QStringLiteral("status"), int(test->status)},
+            {QStringLiteral("message"), Optional(!passed, test->FailureText())},
+            {QStringLiteral("device"), QString::fromLocal8Bit(test->device)},
+            {QStringLiteral("requestedSettings"), qint64(test->requestedSettings)},
+            {QStringLiteral("deviceInformation"), Optional(passed, test->DeviceInformation())},
+            {QStringLiteral("deviceText"), Optional(passed, test->deviceText)},
+            {QStringLiteral("product"), Optional(passed, test->firmware)},
+            {QStringLiteral("chipsetInfo"), Optional(passed, test->chipsetHWID)},
+            {QStringLiteral("chipsetId"), Optional(passed, test->chipsetSNR)},
+            {QStringLiteral("settings"), Optional(passed, qint64(test->settings))},
+            {QStringLiteral("features"), Optional(passed, test->FeatureWordText())},
+            {QStringLiteral("featureList"),
+             Optional(passed, QJsonArray::fromStringList(test->FeatureLines()))}};
+    }
+    json[QStringLiteral("connection")] = connection;
+
+    QJsonValue benchmark;
+    if (const auto &run = report.benchmark) {
+        const bool passed = run->Passed();
+        benchmark = QJsonObject{
+            {QStringLiteral("passed"), passed},
+            {QStringLiteral("status"), int(run->status)},
+            {QStringLiteral("message"), Optional(!passed, run->FailureText())},
+            {QStringLiteral("echo768FailureStatus"),
+             run->echo768Failure ? QJsonValue(int(*run->echo768Failure)) : QJsonValue()},
+            {QStringLiteral("lines"), Optional(passed, QJsonArray::fromStringList(run->Lines()))},
+            {QStringLiteral("averageMs"),
+             Optional(passed, QJsonObject{{QStringLiteral("128"), Average(run->average128)},
+                                          {QStringLiteral("256"), Average(run->average256)},
+                                          {QStringLiteral("768"), Average(run->average768)}})}};
+    }
+    json[QStringLiteral("benchmark")] = benchmark;
+
+    json[QStringLiteral("card")] = report.card ? QJsonValue(CardJson(*report.card)) : QJsonValue();
+
+    QJsonValue polling;
+    if (const auto &run = report.polling) {
+        QJsonArray changes;
+        for (const TCardChange &change : run->changes) {
+            QJsonObject object = CardJson(change.poll);
+            object[QStringLiteral("elapsedMs")] = change.elapsedMs;
+            changes.append(object);
+        }
+        polling = QJsonObject{{QStringLiteral("seconds"), run->seconds},
+                              {QStringLiteral("interrupted"), run->interrupted},
+                              {QStringLiteral("changes"), changes}};
+    }
+    json[QStringLiteral("polling")] = polling;
+    return json;
+}

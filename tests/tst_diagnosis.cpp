@@ -1,0 +1,360 @@
+// The command line run in-process against the stand-in reader library: the
+// report of a connected, a failed and a missing-library start, the JSON read
+// back key by key, the device choice, polling, and argument errors.
+#include "qarntest.h"
+#include "uQarnDiagCli.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+using qarntest::LoadStandIn;
+using qarntest::SettingsSandbox;
+using qarntest::StandIn;
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// The command line on the binding's current library, with the stored
+// choice in a sandbox.
+CliRun Run(const QStringList &arguments)
+{
+    CliRun run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.code = RunCommandLine(QStringList{QStringLiteral("QarnDiag")} + arguments, out, err);
+    return run;
+}
+
+void Load(const QString &variant, const QByteArray &scenario)
+{
+    LoadStandIn(variant);
+    if (!scenario.isEmpty())
+        QVERIFY(StandIn::Scenario(scenario));
+}
+
+QString LibraryPath(const QString &variant)
+{
+    return qarntest::StandInFolder(variant) + QStringLiteral("/libnorvane.so");
+}
+
+const QString kHeader = QStringLiteral("QarnDiag version : 2.0.0\n");
+const QString kAutoNothingStored =
+    QStringLiteral("Device choice : auto\nDevice choice stored : nothing stored\n");
+
+} // namespace
+
+class TestDiagnosis : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { qarntest::UnloadStandIn(); }
+
+    void report_data()
+    {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        const QString connected =
+            kHeader + "Norvane library version : Norvane API stand-in 4.2.1 (simulated reader)\n" +
+            "Norvane library location : " + LibraryPath("default") + "\n" + kAutoNothingStored;
+        QTest::newRow("connected")
+            << "default" << QByteArray(R"({"features":"0x00000301","chipset_id":"0A0B0C0D"})")
+            << 0
+            << connected + "Connection test : OK\n"
+                           "Device information : Connected on USB - USB (115200bps), ASCII (HW ctrl ON)\n"
+                           "Product name and version : Qarn Demo Reader 1.61 (stand-in)\n"
+                           "Chipset info : 88 20 01 4C 02 \n"
+                           "Chipset ID : 0A 0B 0C 0D \n"
+                           "Features : 00000301\n"
+                           "Feature list : Available functions :\n"
+                           "Feature list : - ISO 14443 (A and B)\n"
+                           "Feature list : Supported communication protocols :\n"
+                           "Feature list : - OSI 3964\n"
+                           "Feature list : - Binary\n"
+                           "Feature list : - ASCII\n";
+        QTest::newRow("failed")
+            << "default" << QByteArray(R"({"status":{"NORV_ReaderGetFirmwareA":-5}})") << 5
+            << connected + "Connection test : Failed\n"
+                           "Connection error : Norvane error -5 (status -5)\n";
+        QTest::newRow("missing library")
+            << QString() << QByteArray() << 3
+            << kHeader +
+                   "Norvane library : norvane.dll is not available in program directory, nor in "
+                   "system default search path. Please copy norvane.dll in appropriate directory.\n" +
+                   kAutoNothingStored;
+        QTest::newRow("corrupted library")
+            << "none" << QByteArray() << 3
+            << kHeader +
+                   "Norvane library : norvane.dll has been found, appears to be invalid or "
+                   "corrupted. Please replace norvane.dll with an up-to-date release.\n"
+                   "Norvane library location : " + LibraryPath("none") + "\n" + kAutoNothingStored;
+    }
+    void report()
+    {
+        QFETCH(QString, variant);
+        QFETCH(QByteArray, scenario);
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        SettingsSandbox settings;
+        Load(variant, scenario);
+        const CliRun run = Run({QStringLiteral("--check")});
+        QCOMPARE(run.out, text);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, code);
+        // The reader is closed whatever happened.
+        if (!variant.isEmpty() && code != 3)
+            QCOMPARE(StandIn::CallLog().last(), QStringLiteral("NORV_ReaderClose()"));
+    }
+
+    void json_data()
+    {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<QJsonObject>("benchmark");
+        QTest::addColumn<QJsonValue>("card");
+        QTest::addColumn<int>("code");
+        QTest::newRow("every step")
+            << QByteArray(R"({"echo_delay_ms":{"128":1,"256":1,"768":1},
+                              "status":{"NORV_Echo":[{"status":-100,"arg":768}]},
+                              "find_results":[{"status":0,"type":2,"uid":"0102"}]})")
+            << QJsonObject{{"passed", true}, {"status", 0}, {"message", QJsonValue()},
+                           {"echo768FailureStatus", QJsonValue()},
+                           {"lines", QJsonArray{"Echo of 128 bytes : Passed, %1ms",
+                                                "Echo of 256 bytes : Passed, %2ms",
+                                                "Echo of 768 bytes : Test not available"}},
+                           {"averageMs", QJsonObject{{"128", 1}, {"256", 1}, {"768", QJsonValue()}}}}
+            << QJsonValue(QJsonObject{{"status", 0}, {"line", "ISO/IEC 14443-B : 0102"}}) << 0;
+        QTest::newRow("768-byte echo fails")
+            << QByteArray(R"({"echo_delay_ms":{"128":0,"256":0,"768":0},
+                              "status":{"NORV_Echo":[{"status":-5,"arg":768,"from_call":2}]}})")
+            << QJsonObject{{"passed", false}, {"status", -5}, {"message", "Norvane error -5"},
+                           {"echo768FailureStatus", -5}, {"lines", QJsonValue()},
+                           {"averageMs", QJsonValue()}}
+            << QJsonValue() << 6;
+    }
+    void json()
+    {
+        QFETCH(QByteArray, scenario);
+        QFETCH(QJsonObject, benchmark);
+        QFETCH(QJsonValue, card);
+        QFETCH(int, code);
+        SettingsSandbox settings;
+        settings.SetPerUser(QStringLiteral("COM3"));
+        Load(QStringLiteral("default"), scenario);
+        const CliRun run = Run({"--benchmark", "--list", "--poll", "1", "--settings", "0x1D", "--json"});
+        QCOMPARE(run.code, code);
+        QJsonParseError error{};
+        const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+
+        QCOMPARE(json.keys(), QStringList({"benchmark", "card", "connection", "device", "exitCode",
+                                           "library", "polling", "ports", "qarndiagVersion"}));
+        QCOMPARE(json["qarndiagVersion"], QJsonValue("2.0.0"));
+        QCOMPARE(json["exitCode"], QJsonValue(code));
+        QCOMPARE(json["library"].toObject(),
+                 (QJsonObject{{"available", true}, {"status", 0},
+                              {"version", "Norvane API stand-in 4.2.1 (simulated reader)"},
+                              {"path", LibraryPath("default")}, {"message", QJsonValue()}}));
+        QCOMPARE(json["device"].toObject(),
+                 (QJsonObject{{"choice", "COM3"}, {"stored", "COM3"}, {"storedIn", "per-user"}}));
+        QCOMPARE(json["ports"].toArray(),
+                 (QJsonArray{QJsonObject{{"name", "COM1"}, {"description", "Communications Port"}},
+                             QJsonObject{{"name", "COM2"}, {"description", "Modem Port"}},
+                             QJsonObject{{"name", "COM3"}, {"description", "USB Serial Port"}}}));
+        QCOMPARE(json["connection"].toObject(),
+                 (QJsonObject{{"passed", true}, {"status", 0}, {"message", QJsonValue()},
+                              {"device", "COM3"}, {"requestedSettings", 0x1D},
+                              {"deviceInformation", "Connected on COM3 - RS232 (115200bps), ASCII (HW ctrl ON)"},
+                              {"deviceText", "COM3"}, {"product", "Qarn Demo Reader 1.61 (stand-in)"},
+                              {"chipsetInfo", "88 20 01 4C 02 "}, {"chipsetId", "3A 91 0F 6C "},
+                              {"settings", 0x1D}, {"features", "0047F361"},
+                              {"featureList", json["connection"]["featureList"]}}));
+        QCOMPARE(json["connection"]["featureList"].toArray().first(), QJsonValue("Available functions :"));
+        QCOMPARE(json["connection"]["featureList"].toArray().size(), 18);
+        // The measured averages are at least the echo delay of 1 ms; the
+        // lines show them.
+        QJsonObject measured = json["benchmark"].toObject();
+        if (measured["passed"].toBool()) {
+            const QJsonObject averages = measured["averageMs"].toObject();
+            QVERIFY(averages["128"].toInt() >= 1 && averages["256"].toInt() >= 1);
+            QCOMPARE(measured["lines"][0].toString(),
+                     benchmark["lines"][0].toString().arg(averages["128"].toInt()));
+            QCOMPARE(measured["lines"][1].toString(),
+                     benchmark["lines"][1].toString().arg(averages["256"].toInt()));
+            QCOMPARE(averages["768"], QJsonValue());
+            QCOMPARE(measured["lines"][2], benchmark["lines"][2]);
+            measured.remove("lines");
+            measured.remove("averageMs");
+            benchmark.remove("lines");
+            benchmark.remove("averageMs");
+        }
+        QCOMPARE(measured, benchmark);
+        QCOMPARE(json["card"], card);
+        if (card.isNull()) {
+            QVERIFY(json["polling"].isNull());
+        } else {
+            const QJsonObject polling = json["polling"].toObject();
+            QCOMPARE(polling["seconds"], QJsonValue(1));
+            QCOMPARE(polling["interrupted"], QJsonValue(false));
+            const QJsonArray changes = polling["changes"].toArray();
+            QCOMPARE(changes.size(), 1);
+            QCOMPARE(changes[0]["line"], card["line"]);
+            QVERIFY(changes[0]["elapsedMs"].toInt(-1) >= 0);
+        }
+    }
+
+    void device_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("perUser");
+        QTest::addColumn<QString>("machineWide");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("deviceLines");
+        QTest::addColumn<int>("settingsWord");
+        QTest::addColumn<int>("code");
+        const auto lines = [](const QString &choice, const QString &stored) {
+            return "Device choice : " + choice + "\nDevice choice stored : " + stored + "\n";
+        };
+        QTest::newRow("auto") << QStringList{"--device", "auto"} << "" << "" << "auto"
+                              << kAutoNothingStored << 0 << 0;
+        QTest::newRow("listed port, hex settings")
+            << QStringList{"--device", "COM3", "--settings", "0X1d"} << "" << "" << "COM3"
+            << lines("COM3", "nothing stored") << 0x1D << 0;
+        QTest::newRow("decimal settings") << QStringList{"--settings", "24"} << "" << "" << "auto"
+                                          << kAutoNothingStored << 0x18 << 0;
+        QTest::newRow("unknown name") << QStringList{"--device", "COM9"} << "" << "" << "COM9"
+                                      << lines("COM9", "nothing stored") << 0 << 4;
+        QTest::newRow("stored per user") << QStringList() << "COM3" << "USB" << "COM3"
+                                         << lines("COM3", "per user (COM3)") << 0 << 0;
+        QTest::newRow("stored machine-wide") << QStringList() << "" << "USB" << "USB"
+                                             << lines("USB", "machine-wide (USB)") << 0 << 0;
+        QTest::newRow("given over stored") << QStringList{"--device", "USB"} << "COM9" << "" << "USB"
+                                           << lines("USB", "per user (COM9)") << 0 << 0;
+    }
+    void device()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, perUser);
+        QFETCH(QString, machineWide);
+        QFETCH(QString, opened);
+        QFETCH(QString, deviceLines);
+        QFETCH(int, settingsWord);
+        QFETCH(int, code);
+        SettingsSandbox settings;
+        if (!perUser.isEmpty())
+            settings.SetPerUser(perUser);
+        if (!machineWide.isEmpty())
+            settings.SetMachineWide(machineWide);
+        Load(QStringLiteral("default"), QByteArray());
+        const CliRun run = Run(QStringList{"--check"} + arguments);
+        QCOMPARE(run.code, code);
+        QVERIFY2(run.out.contains(deviceLines), qPrintable(run.out));
+        const QStringList log = StandIn::CallLog();
+        QVERIFY(log.contains(QStringLiteral("NORV_ReaderOpenA(\"%1\")").arg(opened)));
+        QCOMPARE(log.filter("NORV_ReaderSetDeviceSettings"),
+                 QStringList{"NORV_ReaderSetDeviceSettings(0x" +
+                             QString::number(settingsWord, 16).toUpper().rightJustified(8, '0') + ")"});
+        if (code == 4)
+            QVERIFY(run.out.endsWith(
+                "Connection error : Reader not found on specified port. Please ensure your device "
+                "is powered on, and plugged onto the right port. (status -1002)\n"));
+    }
+
+    void poll_data()
+    {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("lines");
+        const QString card = QStringLiteral("Card : ISO/IEC 14443-A or NXP Mifare : 04A2197F");
+        const QString none = QStringLiteral("Card : No card on the reader");
+        // One find result per poll, so the changes do not hang on timing.
+        QTest::newRow("card comes and goes")
+            << QByteArray(R"({"find_results":[{"status":0,"type":1,"uid":"04A2197F"},
+                                               {"status":0,"type":1,"uid":"04A2197F"},
+                                               {"status":-1},{"status":-1},
+                                               {"status":0,"type":1,"uid":"04A2197F"},
+                                               {"status":-1}]})")
+            << 0 << QStringList{card, none, card, none};
+        QTest::newRow("poll fails")
+            << QByteArray(R"({"find_results":[{"status":-5}]})") << 7
+            << QStringList{"Card : Norvane error -5"};
+    }
+    void poll()
+    {
+        QFETCH(QByteArray, scenario);
+        QFETCH(int, code);
+        QFETCH(QStringList, lines);
+        SettingsSandbox settings;
+        Load(QStringLiteral("default"), scenario);
+        const CliRun run = Run({"--poll", "3"});
+        QCOMPARE(run.code, code);
+        QCOMPARE(run.out.split('\n').filter(QRegularExpression("^Card : ")), lines);
+        const QStringList log = StandIn::CallLog();
+        QCOMPARE(log.count(QStringLiteral("NORV_Find(0xFFFF,12)")), 6);
+        QCOMPARE(log.mid(log.size() - 2),
+                 QStringList({"NORV_ControlRF(0)", "NORV_ReaderClose()"}));
+    }
+
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "Unknown option 'bogus'.";
+        QTest::newRow("missing value") << QStringList{"--check", "--poll"} << "Missing value after '--poll'.";
+        QTest::newRow("positional") << QStringList{"--check", "COM3"} << "Unexpected argument 'COM3'.";
+        QTest::newRow("poll zero") << QStringList{"--poll", "0"} << "--poll needs a whole number of seconds from 1 to 86400, not '0'.";
+        QTest::newRow("poll too long") << QStringList{"--poll", "86401"} << "--poll needs a whole number of seconds from 1 to 86400, not '86401'.";
+        QTest::newRow("poll not a number") << QStringList{"--poll", "2s"} << "--poll needs a whole number of seconds from 1 to 86400, not '2s'.";
+        QTest::newRow("settings bits") << QStringList{"--check", "--settings", "0x03"} << "--settings '0x03' is not a settings word of the advanced dialog (see --help).";
+        QTest::newRow("settings text") << QStringList{"--check", "--settings", "fast"} << "--settings 'fast' is not a settings word of the advanced dialog (see --help).";
+        QTest::newRow("settings too big") << QStringList{"--check", "--settings", "0x10000001D"} << "--settings '0x10000001D' is not a settings word of the advanced dialog (see --help).";
+        QTest::newRow("nothing to do") << QStringList{"--json"} << "Nothing to do: give --check, --benchmark, --poll or --list.";
+        QTest::newRow("device without check") << QStringList{"--list", "--device", "COM3"} << "--device and --settings need --check, --benchmark or --poll.";
+    }
+    void arguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        Load(QStringLiteral("default"), QByteArray());
+        const CliRun run = Run(arguments);
+        QCOMPARE(run.code, 2);
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.err, "QarnDiag: " + error + "\nTry 'QarnDiag --help' for more information.\n");
+        QCOMPARE(StandIn::CallLog(), QStringList());
+    }
+
+    void dispatch_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("commandLine");
+        QTest::newRow("none") << QStringList() << false;
+        QTest::newRow("toolkit options") << QStringList{"-platform", "offscreen", "-style", "fusion"} << false;
+        QTest::newRow("unknown") << QStringList{"--bogus", "check"} << false;
+        QTest::newRow("check") << QStringList{"--check"} << true;
+        QTest::newRow("value joined") << QStringList{"--poll=3"} << true;
+        QTest::newRow("single dash") << QStringList{"-list"} << true;
+        QTest::newRow("help") << QStringList{"-h"} << true;
+        QTest::newRow("version after toolkit option") << QStringList{"-platform", "offscreen", "--version"} << true;
+    }
+    void dispatch()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, commandLine);
+        std::vector<QByteArray> bytes{QByteArray("QarnDiag")};
+        for (const QString &argument : arguments)
+            bytes.push_back(argument.toLocal8Bit());
+        std::vector<const char *> argv;
+        for (const QByteArray &argument : bytes)
+            argv.push_back(argument.constData());
+        QCOMPARE(WantsCommandLine(int(argv.size()), argv.data()), commandLine);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiagnosis)
+#include "tst_diagnosis.moc"
