@@ -7,6 +7,7 @@
 //    directly through pointers obtained with dlsym, in ns per call.
 //
 //   echo_accuracy [--runs N] [--calls N] [--standin <folder of libnorvane.so>]
+#include "bench_timing.h"
 #include "norvsim_control.h"
 #include "uQarnDyn.h"
 #include "uQarnDynPlatform.h"
@@ -24,7 +25,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using qarnbench::Clock;
+using qarnbench::Median;
+using qarnbench::TimePerCall;
 
 struct Options {
     int runs = 5;
@@ -152,21 +155,6 @@ bool EchoAccuracy(const StandIn &standIn, int runs)
 
 // ---- 2. call cost ----------------------------------------------------------
 
-template <typename F> double NanosecondsPerCall(long calls, F &&call)
-{
-    const Clock::time_point start = Clock::now();
-    for (long i = 0; i < calls; ++i)
-        call();
-    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / double(calls);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // The binding and the direct calls in alternating rounds, each round from an
 // empty call log, so that neither side pays alone for the log's growth or
 // for a cold cache; the median round of each side is reported.
@@ -176,13 +164,13 @@ void Compare(const StandIn &standIn, const char *what, long calls, B &&binding, 
     constexpr int kRounds = 7;
     std::vector<double> bindingNs, directNs;
     standIn.clearLog();
-    NanosecondsPerCall(std::min(calls, 10000L), binding); // warm-up
-    NanosecondsPerCall(std::min(calls, 10000L), direct);
+    TimePerCall<std::nano>(std::min(calls, 10000L), binding); // warm-up
+    TimePerCall<std::nano>(std::min(calls, 10000L), direct);
     for (int round = 0; round < kRounds; ++round) {
         standIn.clearLog();
-        bindingNs.push_back(NanosecondsPerCall(calls, binding));
+        bindingNs.push_back(TimePerCall<std::nano>(calls, binding));
         standIn.clearLog();
-        directNs.push_back(NanosecondsPerCall(calls, direct));
+        directNs.push_back(TimePerCall<std::nano>(calls, direct));
     }
     standIn.clearLog();
     const double b = Median(bindingNs), d = Median(directNs);

@@ -1,11 +1,12 @@
 # Debian packages, one per install component:
 #   qarndiag                 the program, its menu entry, icons and metadata
 #   qarndiag-standin-reader  the stand-in reader library libnorvane.so
+#   qarndiag-pcsc-reader     the reader library libnorvane.so on pcsc-lite
 # The program only recommends a reader library, so that a maker's own
-# library can take the stand-in's place.
+# library, or the one for PC/SC readers, can take the stand-in's place.
 #
 #   cpack -G DEB --config <build>/CPackConfig.cmake
-# writes both into <build>/packages.
+# writes them into <build>/packages.
 
 if(QARN_SANITIZE)
     # Sanitized programs need the sanitizer run-time and its options: they
@@ -24,6 +25,9 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_COMPONENTS_ALL app standin)
+if(TARGET norvane_pcsc)
+    list(APPEND CPACK_COMPONENTS_ALL pcsc)
+endif()
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "QarnDiag developers <dev@qarndiag.invalid>")
@@ -36,7 +40,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ardanel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_APP_PACKAGE_NAME qarndiag)
-set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "qarndiag-standin-reader | norvane-reader-library")
+set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS
+    "qarndiag-standin-reader | qarndiag-pcsc-reader | norvane-reader-library")
 # The first line of a description is its summary.
 set(CPACK_DEBIAN_APP_DESCRIPTION
 "Configure and check the link to a Qarn contactless reader
@@ -47,8 +52,9 @@ link, show the reader's product name, version and features, poll for cards
 and measure how fast the reader answers.
 .
 It needs a Norvane reader library (libnorvane.so) in the default library
-search path: the one from the reader's maker, or the stand-in from the
-package qarndiag-standin-reader.")
+search path: the one from the reader's maker, the one for PC/SC readers
+from the package qarndiag-pcsc-reader, or the stand-in from the package
+qarndiag-standin-reader.")
 
 set(CPACK_DEBIAN_STANDIN_PACKAGE_NAME qarndiag-standin-reader)
 set(CPACK_DEBIAN_STANDIN_PACKAGE_SECTION libs)
@@ -62,5 +68,19 @@ A libnorvane.so that simulates one Qarn contactless reader, so that QarnDiag
 can be tried and demonstrated without a reader.  What the simulated reader
 answers is set by a scenario file named in the environment variable
 NORVSIM_SCENARIO.  Remove this package to use the reader maker's library.")
+
+set(CPACK_DEBIAN_PCSC_PACKAGE_NAME qarndiag-pcsc-reader)
+set(CPACK_DEBIAN_PCSC_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PCSC_PACKAGE_PROVIDES norvane-reader-library)
+set(CPACK_DEBIAN_PCSC_PACKAGE_CONFLICTS norvane-reader-library)
+# The pcsc-lite client library comes through dpkg-shlibdeps; the daemon is
+# only needed where a reader is plugged in.
+set(CPACK_DEBIAN_PCSC_PACKAGE_RECOMMENDS pcscd)
+set(CPACK_DEBIAN_PCSC_DESCRIPTION
+"Norvane reader library for PC/SC readers, for QarnDiag
+A libnorvane.so that drives any contactless reader that the PC/SC daemon
+pcscd knows (CCID for almost every USB reader), so that QarnDiag lists the
+readers, opens one, shows what it is, reads cards' UIDs and types and times
+real exchanges.  It takes the place of the stand-in reader library.")
 
 include(CPack)

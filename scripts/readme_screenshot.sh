@@ -15,14 +15,5 @@ start_virtual_display
 start_and_wait_for_check NORVSIM_SCENARIO="$root/docs/readme-scenario.json" "$program"
 grep -q "startup check done 0" "$session_log" || { cat "$session_log" >&2; exit 1; }
 
-window="$(xdotool search --sync --name '^Ardanel QarnDiag$' | head -n 1)"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-# Centres of "Test communication" and "Contactless polling" in the window.
-xdotool mousemove $((X + 715)) $((Y + 213)) click 1
-sleep 1
-xdotool mousemove $((X + 710)) $((Y + 461)) click 1
-sleep 1.2
-xdotool mousemove $((X + 100)) $((Y + 300))
-mkdir -p "$(dirname "$picture")"
-import -window "$window" "$picture"
+capture_connected_window "$picture"
 echo "Picture of the connected window: $picture"

@@ -12,6 +12,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file
     valgrind
     g++-mingw-w64-x86-64
+    pcscd vsmartcard-vpcd pcsc-tools libpcsclite-dev
     groff-base
 )
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of a build folder and checks them as installed:
-# both packages made, their relations, every file in its place, the menu
+# the packages made, their relations, every file in its place, the menu
 # entry and metadata valid, the lower-case command and its manual page, and
-# the installed program finding the installed stand-in reader library
-# through the default library search path, in its window and on the
-# command line.
+# the installed program finding the installed reader library through the
+# default library search path: the stand-in, in its window and on the
+# command line, and the library on pcsc-lite where the build has it, in a
+# root of its own.
 #
 #   scripts/test_package.sh <build-folder>
 #
@@ -56,7 +57,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# 1. Both packages, freshly made.
+# 1. The packages, freshly made.
 rm -f "$packages"/*.deb
 if ! (cd "$build" && "$cpack" -G DEB --config CPackConfig.cmake) >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log" >&2
@@ -71,7 +72,11 @@ find_deb() {
 }
 app_deb=$(find_deb qarndiag) || exit 1
 reader_deb=$(find_deb qarndiag-standin-reader) || exit 1
-echo "packages: $(basename "$app_deb") $(basename "$reader_deb")"
+pcsc_deb=
+if [ -f "$build/pcsc/libnorvane.so" ]; then
+    pcsc_deb=$(find_deb qarndiag-pcsc-reader) || exit 1
+fi
+echo "packages: $(basename "$app_deb") $(basename "$reader_deb") ${pcsc_deb:+$(basename "$pcsc_deb")}"
 
 # 2. The program recommends a reader library and depends on none, so that
 # a maker's library can take the stand-in's place.
@@ -91,6 +96,24 @@ field "$app_deb" Depends | grep -q 'libqt6widgets6' ||
 [ "$(field "$app_deb" Section)" = utils ] || fail "qarndiag is not in the section utils"
 if dpkg-deb -c "$app_deb" | grep -q 'libnorvane'; then
     fail "qarndiag holds a reader library itself"
+fi
+# Each reader library provides the virtual package and conflicts with every
+# other that does; the one on pcsc-lite depends on pcsc-lite's client
+# library and recommends its daemon.
+for deb in "$reader_deb" $pcsc_deb; do
+    [ "$(field "$deb" Provides)" = norvane-reader-library ] ||
+        fail "$(basename "$deb") does not provide norvane-reader-library"
+    [ "$(field "$deb" Conflicts)" = norvane-reader-library ] ||
+        fail "$(basename "$deb") does not conflict with norvane-reader-library"
+done
+if [ -n "$pcsc_deb" ]; then
+    [ "$(field "$pcsc_deb" Package)" = qarndiag-pcsc-reader ] ||
+        fail "$pcsc_deb is not the package qarndiag-pcsc-reader"
+    field "$app_deb" Recommends | grep -q 'qarndiag-pcsc-reader' ||
+        fail "qarndiag does not name qarndiag-pcsc-reader among its reader libraries"
+    field "$pcsc_deb" Depends | grep -q 'libpcsclite1' ||
+        fail "qarndiag-pcsc-reader does not depend on libpcsclite1"
+    [ "$(field "$pcsc_deb" Recommends)" = pcscd ] || fail "qarndiag-pcsc-reader does not recommend pcscd"
 fi
 
 # 3. Every file in its place.
@@ -144,48 +167,55 @@ fi
 # /usr/lib/<multiarch>.  Settings go to a folder of their own.
 mkdir -p "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
-log=$work/program.log
-env -u NORVSIM_SCENARIO \
-    QT_QPA_PLATFORM=offscreen \
-    LD_LIBRARY_PATH="$library_dir" \
-    QT_LOGGING_RULES="qarndiag.startup.debug=true" \
-    QT_MESSAGE_PATTERN="%{category}: %{message}" \
-    XDG_CONFIG_HOME="$work/config" \
-    XDG_CONFIG_DIRS="$work/config" \
-    XDG_RUNTIME_DIR="$work/runtime" \
-    "$program" >"$log" 2>&1 &
-app_pid=$!
 
-done_line=
-for _ in $(seq $((startup_seconds * 10))); do
-    done_line=$(grep -m 1 'startup check done' "$log")
-    [ -n "$done_line" ] && break
-    if ! kill -0 "$app_pid" 2>/dev/null; then
-        wait "$app_pid"
-        status=$?
-        app_pid=
+# check_installed_program <program> <library folder>
+check_installed_program() {
+    local program="$1" library_dir="$2" log done_line mapped status
+    log=$work/program.log
+    env -u NORVSIM_SCENARIO \
+        QT_QPA_PLATFORM=offscreen \
+        LD_LIBRARY_PATH="$library_dir" \
+        QT_LOGGING_RULES="qarndiag.startup.debug=true" \
+        QT_MESSAGE_PATTERN="%{category}: %{message}" \
+        XDG_CONFIG_HOME="$work/config" \
+        XDG_CONFIG_DIRS="$work/config" \
+        XDG_RUNTIME_DIR="$work/runtime" \
+        "$program" >"$log" 2>&1 &
+    app_pid=$!
+
+    done_line=
+    for _ in $(seq $((startup_seconds * 10))); do
+        done_line=$(grep -m 1 'startup check done' "$log")
+        [ -n "$done_line" ] && break
+        if ! kill -0 "$app_pid" 2>/dev/null; then
+            wait "$app_pid"
+            status=$?
+            app_pid=
+            cat "$log" >&2
+            fail "the installed program ended (status $status) before its start-up check"
+        fi
+        sleep 0.1
+    done
+    if [ -z "$done_line" ]; then
         cat "$log" >&2
-        fail "the installed program ended (status $status) before its start-up check"
+        fail "no start-up check within $startup_seconds s"
     fi
-    sleep 0.1
-done
-if [ -z "$done_line" ]; then
-    cat "$log" >&2
-    fail "no start-up check within $startup_seconds s"
-fi
-if ! echo "$done_line" | grep -q 'startup check done 0$'; then
-    cat "$log" >&2
-    fail "the start-up check did not find the reader library: '$done_line'"
-fi
-# The library the program holds is the installed one, not one from elsewhere.
-mapped=$(grep -o '/[^ ]*libnorvane\.so' "/proc/$app_pid/maps" | sort -u)
-[ "$mapped" = "$library_dir/libnorvane.so" ] ||
-    fail "the program holds '${mapped:-no reader library}', not $library_dir/libnorvane.so"
+    if ! echo "$done_line" | grep -q 'startup check done 0$'; then
+        cat "$log" >&2
+        fail "the start-up check did not find the reader library: '$done_line'"
+    fi
+    # The library the program holds is the installed one, not one from elsewhere.
+    mapped=$(grep -o '/[^ ]*libnorvane\.so' "/proc/$app_pid/maps" | sort -u)
+    [ "$mapped" = "$library_dir/libnorvane.so" ] ||
+        fail "the program holds '${mapped:-no reader library}', not $library_dir/libnorvane.so"
 
-kill -TERM "$app_pid"
-wait "$app_pid" 2>/dev/null
-app_pid=
-echo "installed program: $done_line, reader library $mapped"
+    kill -TERM "$app_pid"
+    wait "$app_pid" 2>/dev/null
+    app_pid=
+    echo "installed program: $done_line, reader library $mapped"
+}
+
+check_installed_program "$program" "$library_dir"
 
 # 6. The lower-case command runs the check without a display and finds the
 # same library.
@@ -197,4 +227,16 @@ status=$?
 echo "$check" | grep -q "^Norvane library location : $library_dir/libnorvane.so$" ||
     { echo "$check" >&2; fail "qarndiag --check did not report the installed library"; }
 echo "installed command: qarndiag --check passed"
+
+# 7. The same with the library on pcsc-lite in a root of its own (the two
+# libraries install the same file): the program loads it, and its start-up
+# check, which asks for the library's version, passes without a pcscd.
+if [ -n "$pcsc_deb" ]; then
+    pcsc_root=$work/pcsc-root
+    dpkg -x "$app_deb" "$pcsc_root" || fail "dpkg -x $app_deb"
+    dpkg -x "$pcsc_deb" "$pcsc_root" || fail "dpkg -x $pcsc_deb"
+    [ -f "$pcsc_root/usr/lib/$multiarch/libnorvane.so" ] ||
+        fail "qarndiag-pcsc-reader has no usr/lib/$multiarch/libnorvane.so"
+    check_installed_program "$pcsc_root/usr/bin/QarnDiag" "$pcsc_root/usr/lib/$multiarch"
+fi
 echo "package: ok"

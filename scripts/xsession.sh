@@ -3,6 +3,9 @@
 #   start_and_wait_for_check P   starts program P (more arguments go before it
 #                                as environment assignments) and waits until
 #                                its start-up check is done
+#   capture_connected_window F   clicks "Test communication", then
+#                                "Contactless polling", and saves a PNG of
+#                                the window to F once a poll has run
 #   end_session                  ends the program and the X server
 # The program's log is in $session_log.
 
@@ -42,4 +45,18 @@ start_and_wait_for_check() {
     cat "$session_log" >&2
     echo "no start-up check within 10 s" >&2
     return 1
+}
+
+capture_connected_window() {
+    local picture="$1" window
+    window="$(xdotool search --sync --name '^Ardanel QarnDiag$' | head -n 1)"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    # Centres of "Test communication" and "Contactless polling" in the window.
+    xdotool mousemove $((X + 715)) $((Y + 213)) click 1
+    sleep 1
+    xdotool mousemove $((X + 710)) $((Y + 461)) click 1
+    sleep 1.5
+    xdotool mousemove $((X + 100)) $((Y + 300))
+    mkdir -p "$(dirname "$picture")"
+    import -window "$window" "$picture"
 }

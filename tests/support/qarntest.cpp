@@ -21,21 +21,28 @@ QString gLoadedFolder;
 // file opened again (RTLD_NOLOAD) gives the same loaded instance.
 template <typename T> T Control(const char *name)
 {
+    return reinterpret_cast<T>(LoadedSymbol(name));
+}
+
+} // namespace
+
+void *LoadedSymbol(const char *name)
+{
     if (gLoadedFolder.isEmpty())
         return nullptr;
     const QByteArray path = (gLoadedFolder + QStringLiteral("/libnorvane.so")).toLocal8Bit();
     void *handle = ::dlopen(path.constData(), RTLD_NOW | RTLD_NOLOAD);
     if (!handle)
         return nullptr;
-    T function = reinterpret_cast<T>(::dlsym(handle, name));
+    void *symbol = ::dlsym(handle, name);
     ::dlclose(handle);
-    return function;
+    return symbol;
 }
-
-} // namespace
 
 QString StandInFolder(const QString &variant)
 {
+    if (QDir::isAbsolutePath(variant))
+        return variant;
     return QStringLiteral(QARN_STANDIN_DIR) + QLatin1Char('/') + variant;
 }
 

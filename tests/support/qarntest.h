@@ -17,7 +17,7 @@
 namespace qarntest {
 
 // Folder of a build of the stand-in library: "default", "no_Echo", "none",
-// "corrupt", ...
+// "corrupt", ...; an absolute folder (of another reader library) as it is.
 QString StandInFolder(const QString &variant);
 
 // Ends any earlier session of the binding and starts a new one that loads
@@ -28,6 +28,10 @@ void LoadStandIn(const QString &variant);
 
 // Ends the binding's session (the end hook).
 void UnloadStandIn();
+
+// An export of the library that the binding has loaded, for calling it
+// directly; nullptr when there is none.
+void *LoadedSymbol(const char *name);
 
 // The stand-in library that the binding has loaded.
 class StandIn {

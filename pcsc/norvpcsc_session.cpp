@@ -1,0 +1,671 @@
+#include "norvpcsc_session.h"
+
+#include "norvpcsc_card.h"
+#include "norvpcsc_status.h"
+
+#include <pcsclite.h>
+#include <reader.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace norvpcsc {
+
+namespace {
+
+constexpr unsigned kListWaitMaxMs = 1500;
+// pcscd looks for cards every 400 ms on readers that do not announce them.
+constexpr DWORD kCardLeftWaitMs = 600;
+constexpr uint16_t kChannelUsb = 0x0020;
+constexpr uint16_t kChannelSerial = 0x0001;
+constexpr std::size_t kAttributeBufferSize = 264; // pcsc-lite's largest attribute
+constexpr const char *kPnpNotification = "\\\\?PnP?\\Notification";
+constexpr const char *kListValue = "PC/SC reader";
+
+// Results after which the reader, or pcscd itself, is out of reach.
+bool IsLinkLost(LONG result)
+{
+    switch (result) {
+    case SCARD_E_READER_UNAVAILABLE:
+    case SCARD_E_UNKNOWN_READER:
+    case SCARD_E_INVALID_HANDLE:
+    case SCARD_E_NO_READERS_AVAILABLE:
+    case SCARD_E_NO_SERVICE:
+    case SCARD_E_SERVICE_STOPPED:
+    case SCARD_F_COMM_ERROR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsServiceLost(LONG result)
+{
+    return result == SCARD_E_NO_SERVICE || result == SCARD_E_SERVICE_STOPPED ||
+           result == SCARD_F_COMM_ERROR;
+}
+
+bool IsCardGone(LONG result)
+{
+    return result == SCARD_E_NO_SMARTCARD || result == SCARD_W_REMOVED_CARD;
+}
+
+// A card event on the reader since the handle was made: the handle wants a
+// reconnect before it answers again.
+bool IsCardEvent(LONG result)
+{
+    return result == SCARD_W_RESET_CARD || result == SCARD_W_REMOVED_CARD;
+}
+
+// pcsc-lite names a reader "<name> RR SS": RR counts the readers in the
+// order they were plugged in, SS is the slot.  Two names are the same reader
+// seen after a re-plug when only RR differs.
+bool SameExceptReaderNumber(const std::string &a, const std::string &b)
+{
+    constexpr std::size_t kSuffix = 6; // " RR SS"
+    if (a.size() != b.size() || a.size() <= kSuffix)
+        return false;
+    const std::size_t at = a.size() - kSuffix;
+    auto numbered = [at](const std::string &s) {
+        return s[at] == ' ' && std::isxdigit(static_cast<unsigned char>(s[at + 1])) &&
+               std::isxdigit(static_cast<unsigned char>(s[at + 2])) && s[at + 3] == ' ' &&
+               std::isxdigit(static_cast<unsigned char>(s[at + 4])) &&
+               std::isxdigit(static_cast<unsigned char>(s[at + 5]));
+    };
+    return numbered(a) && numbered(b) && a.compare(0, at, b, 0, at) == 0 &&
+           a.compare(at + 3, 3, b, at + 3, 3) == 0;
+}
+
+// Printable text of an attribute: up to its first zero byte, control
+// characters replaced by blanks, surrounding blanks dropped.
+std::string TextOf(const std::vector<uint8_t> &value)
+{
+    std::string text;
+    for (uint8_t byte : value) {
+        if (byte == 0)
+            break;
+        text += (byte < 0x20 || byte == 0x7F) ? ' ' : static_cast<char>(byte);
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool DwordOf(const std::vector<uint8_t> &value, uint32_t &number)
+{
+    if (value.size() != sizeof(DWORD) && value.size() != sizeof(uint32_t))
+        return false;
+    DWORD raw = 0;
+    std::memcpy(&raw, value.data(), std::min(value.size(), sizeof raw));
+    number = static_cast<uint32_t>(raw);
+    return true;
+}
+
+} // namespace
+
+uint32_t LinkSettingsWord(uint16_t channelType)
+{
+    // Every PC/SC exchange is binary.  Bits 5-6 give the link; a USB link is
+    // faster than either speed the word can tell, so it gets the faster one.
+    constexpr uint32_t kBinary = 0x02, kFast = 0x08, kUsb = 0x40, kLinkNotTold = 0x100;
+    switch (channelType) {
+    case kChannelUsb:
+        return kUsb | kFast | kBinary;
+    case kChannelSerial:
+        return kBinary;
+    default:
+        return kLinkNotTold | kBinary;
+    }
+}
+
+int16_t CheckRequestedSettings(uint32_t settings)
+{
+    constexpr uint32_t kProtocolBit = 0x04, kSpeedBit = 0x10;
+    if (settings & kProtocolBit)
+        return kProtocolForced;
+    if (settings & kSpeedBit)
+        return kSpeedForced;
+    return kOk;
+}
+
+std::string ListNameOf(const std::string &pcscName)
+{
+    std::string name = pcscName;
+    for (char &c : name) {
+        if (c == '=')
+            c = '-';
+        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return name;
+}
+
+unsigned ReaderListWaitMs()
+{
+    const char *value = std::getenv("NORVANE_PCSC_LIST_WAIT_MS");
+    if (!value || !*value)
+        return kListWaitMaxMs;
+    char *end = nullptr;
+    const unsigned long ms = std::strtoul(value, &end, 10);
+    if (*end != '\0' || value[0] == '-')
+        return kListWaitMaxMs;
+    return static_cast<unsigned>(std::min<unsigned long>(ms, kListWaitMaxMs));
+}
+
+Session &TheSession()
+{
+    static Session session;
+    return session;
+}
+
+Session::~Session() { Close(); }
+
+// ---- context and reader list ----------------------------------------------
+
+LONG Session::EnsureContext()
+{
+    if (hasContext_ && SCardIsValidContext(context_) == SCARD_S_SUCCESS)
+        return SCARD_S_SUCCESS;
+    DropContext();
+    const LONG result = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
+    hasContext_ = result == SCARD_S_SUCCESS;
+    return result;
+}
+
+void Session::DropContext()
+{
+    if (hasContext_)
+        SCardReleaseContext(context_);
+    hasContext_ = false;
+    context_ = 0;
+}
+
+LONG Session::ListReaders(std::vector<Reader> &readers)
+{
+    readers.clear();
+    // A context made before pcscd restarted fails once: make a new one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        LONG result = EnsureContext();
+        if (result != SCARD_S_SUCCESS)
+            return result;
+        DWORD size = 0;
+        result = SCardListReaders(context_, nullptr, nullptr, &size);
+        std::vector<char> names;
+        if (result == SCARD_S_SUCCESS) {
+            names.resize(size + 2, '\0');
+            result = SCardListReaders(context_, nullptr, names.data(), &size);
+        }
+        if (result == SCARD_E_INSUFFICIENT_BUFFER)
+            continue; // a reader came between the two calls
+        if (IsServiceLost(result) || result == SCARD_E_INVALID_HANDLE) {
+            DropContext();
+            continue;
+        }
+        if (result != SCARD_S_SUCCESS)
+            return result;
+        // A multi-string: names ended by a zero byte, the list by another.
+        const std::size_t end = std::min<std::size_t>(size, names.size() - 1);
+        std::size_t at = 0;
+        while (at < end && names[at] != '\0') {
+            const std::string name(names.data() + at);
+            readers.push_back({name, ListNameOf(name)});
+            at += name.size() + 1;
+        }
+        return readers.empty() ? SCARD_E_NO_READERS_AVAILABLE : SCARD_S_SUCCESS;
+    }
+    return SCARD_E_NO_SERVICE;
+}
+
+// Waits until pcscd's reader count changes, at most ReaderListWaitMs().
+// pcsc-lite 1.9 compares the count from the start of the wait; later
+// versions also read the count given in the high 16 bits of the
+// plug-and-play pseudo-reader's state and answer at once when it differs.
+void Session::WaitForReaderListChange(std::size_t knownCount)
+{
+    const unsigned waitMs = ReaderListWaitMs();
+    if (waitMs == 0 || EnsureContext() != SCARD_S_SUCCESS)
+        return;
+    SCARD_READERSTATE state{};
+    state.szReader = kPnpNotification;
+    state.dwCurrentState = static_cast<DWORD>(knownCount) << 16;
+    SCardGetStatusChange(context_, waitMs, &state, 1);
+}
+
+int16_t Session::CommList(std::string &text, std::size_t capacity)
+{
+    text.clear();
+    std::vector<Reader> readers;
+    LONG result = ListReaders(readers);
+    auto namesOf = [&readers]() {
+        std::vector<std::string> names;
+        for (const Reader &reader : readers)
+            names.push_back(reader.listName);
+        return names;
+    };
+    std::vector<std::string> names = namesOf();
+    // Asked again for the list this library gave last time: the caller has
+    // most likely seen a USB device come or go before pcscd did.
+    const bool daemonAnswered = result == SCARD_S_SUCCESS || result == SCARD_E_NO_READERS_AVAILABLE;
+    if (listedBefore_ && daemonAnswered && names == lastList_) {
+        WaitForReaderListChange(readers.size());
+        result = ListReaders(readers);
+        names = namesOf();
+    }
+    listedBefore_ = true;
+    lastList_ = names;
+    if (result != SCARD_S_SUCCESS)
+        return FromPcsc(result);
+    for (const std::string &name : names) {
+        const std::string line = name + "=" + kListValue + "\n";
+        if (text.size() + line.size() >= capacity)
+            break; // only whole lines, and room for the zero byte
+        text += line;
+    }
+    return kOk;
+}
+
+// ---- the open reader --------------------------------------------------------
+
+LONG Session::ConnectDirect(const std::string &pcscName, SCARDHANDLE &handle)
+{
+    DWORD protocol = 0;
+    return SCardConnect(context_, pcscName.c_str(), SCARD_SHARE_DIRECT, 0, &handle, &protocol);
+}
+
+int16_t Session::Open(const char *device)
+{
+    Close();
+    std::vector<Reader> readers;
+    const LONG listed = ListReaders(readers);
+    if (listed != SCARD_S_SUCCESS)
+        return FromPcsc(listed);
+    const std::string name = device ? device : "";
+
+    SCARDHANDLE handle = 0;
+    const Reader *chosen = nullptr;
+    if (name.empty() || name == "auto") {
+        chosen = &readers.front();
+    } else if (name == "USB") {
+        for (const Reader &reader : readers) {
+            if (ConnectDirect(reader.pcscName, handle) != SCARD_S_SUCCESS)
+                continue;
+            direct_ = handle;
+            if (ChannelType() == kChannelUsb) {
+                chosen = &reader;
+                break;
+            }
+            SCardDisconnect(handle, SCARD_LEAVE_CARD);
+        }
+        if (!chosen)
+            return kNoUsbReader;
+    } else {
+        for (const Reader &reader : readers) {
+            if (reader.listName == name || reader.pcscName == name) {
+                chosen = &reader;
+                break;
+            }
+        }
+        // A stored name of a reader that came back under another number,
+        // when exactly one reader matches so.
+        if (!chosen) {
+            std::size_t alike = 0;
+            for (const Reader &reader : readers) {
+                if (SameExceptReaderNumber(reader.listName, name) && ++alike == 1)
+                    chosen = &reader;
+            }
+            if (alike > 1)
+                chosen = nullptr;
+        }
+        if (!chosen)
+            return kReaderNameUnknown;
+    }
+
+    if (name != "USB") {
+        const LONG result = ConnectDirect(chosen->pcscName, handle);
+        if (result != SCARD_S_SUCCESS)
+            return FromPcsc(result);
+        direct_ = handle;
+    }
+    reader_ = *chosen;
+    open_ = true;
+    gone_ = kOk;
+    channelType_ = ChannelType();
+    return kOk;
+}
+
+void Session::Close()
+{
+    DisconnectCard();
+    if (open_ && gone_ == kOk)
+        SCardDisconnect(direct_, SCARD_LEAVE_CARD);
+    open_ = false;
+    gone_ = kOk;
+    direct_ = 0;
+    channelType_ = 0;
+    reader_ = Reader();
+    DropContext();
+}
+
+int16_t Session::Usable() const
+{
+    if (!open_)
+        return kNoReaderOpen;
+    return gone_;
+}
+
+// A call on the open reader failed: when the reader or pcscd is out of reach
+// every later call says so at once, until the reader is closed.
+int16_t Session::Failure(LONG result)
+{
+    if (!IsLinkLost(result)) {
+        std::vector<Reader> readers;
+        const LONG listed = ListReaders(readers);
+        const bool stillThere =
+            listed == SCARD_S_SUCCESS &&
+            std::any_of(readers.begin(), readers.end(),
+                        [this](const Reader &reader) { return reader.pcscName == reader_.pcscName; });
+        if (stillThere || (listed != SCARD_S_SUCCESS && listed != SCARD_E_NO_READERS_AVAILABLE))
+            return FromPcsc(result);
+    }
+    DisconnectCard();
+    if (IsServiceLost(result)) {
+        gone_ = FromPcsc(result);
+        DropContext();
+    } else {
+        SCardDisconnect(direct_, SCARD_LEAVE_CARD);
+        gone_ = kReaderRemoved;
+    }
+    return gone_;
+}
+
+LONG Session::Attribute(DWORD id, std::vector<uint8_t> &value)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        value.assign(kAttributeBufferSize, 0);
+        DWORD length = static_cast<DWORD>(value.size());
+        const LONG result = SCardGetAttrib(direct_, id, value.data(), &length);
+        if (result == SCARD_S_SUCCESS) {
+            value.resize(std::min<std::size_t>(length, value.size()));
+            return result;
+        }
+        value.clear();
+        if (!IsCardEvent(result) || attempt > 0)
+            return result;
+        DWORD protocol = 0;
+        const LONG again = SCardReconnect(direct_, SCARD_SHARE_DIRECT, 0, SCARD_LEAVE_CARD, &protocol);
+        if (again != SCARD_S_SUCCESS)
+            return again;
+    }
+    return SCARD_F_INTERNAL_ERROR;
+}
+
+// The data channel type of SCARD_ATTR_CHANNEL_ID (0xDDDDCCCC: DDDD the type),
+// 0 when the driver does not tell.
+uint16_t Session::ChannelType()
+{
+    std::vector<uint8_t> value;
+    uint32_t channel = 0;
+    if (Attribute(SCARD_ATTR_CHANNEL_ID, value) != SCARD_S_SUCCESS || !DwordOf(value, channel))
+        return 0;
+    return static_cast<uint16_t>(channel >> 16);
+}
+
+int16_t Session::DeviceName(std::string &name) const
+{
+    if (const int16_t status = Usable())
+        return status;
+    name = reader_.listName;
+    return kOk;
+}
+
+int16_t Session::Firmware(std::string &text)
+{
+    if (const int16_t status = Usable())
+        return status;
+    std::string parts[2];
+    const DWORD textIds[2] = {SCARD_ATTR_VENDOR_NAME, SCARD_ATTR_VENDOR_IFD_TYPE};
+    std::vector<uint8_t> value;
+    for (int i = 0; i < 2; ++i) {
+        const LONG result = Attribute(textIds[i], value);
+        if (IsLinkLost(result))
+            return Failure(result);
+        parts[i] = TextOf(value);
+    }
+    text = parts[0];
+    if (!parts[1].empty())
+        text += (text.empty() ? "" : " ") + parts[1];
+    if (text.empty())
+        text = reader_.listName;
+
+    const LONG result = Attribute(SCARD_ATTR_VENDOR_IFD_VERSION, value);
+    if (IsLinkLost(result))
+        return Failure(result);
+    uint32_t version = 0;
+    if (result == SCARD_S_SUCCESS && DwordOf(value, version)) {
+        // 0xMMmmbbbb; USB readers give their BCD release number as MM.mm,
+        // which reads right in hexadecimal digits.
+        char number[32];
+        std::snprintf(number, sizeof number, " %X.%02X", unsigned(version >> 24),
+                      unsigned((version >> 16) & 0xFF));
+        text += number;
+        if (version & 0xFFFF) {
+            std::snprintf(number, sizeof number, ".%u", unsigned(version & 0xFFFF));
+            text += number;
+        }
+    }
+    return kOk;
+}
+
+int16_t Session::ChipsetIds(uint8_t info[5], uint8_t id[4])
+{
+    if (const int16_t status = Usable())
+        return status;
+    std::memset(info, 0, 5);
+    std::memset(id, 0, 4);
+    std::vector<uint8_t> value;
+    LONG result = Attribute(SCARD_ATTR_VENDOR_IFD_VERSION, value);
+    if (IsLinkLost(result))
+        return Failure(result);
+    uint32_t version = 0;
+    if (result == SCARD_S_SUCCESS && DwordOf(value, version)) {
+        for (int i = 0; i < 4; ++i)
+            info[i] = static_cast<uint8_t>(version >> (24 - 8 * i));
+    }
+    result = Attribute(SCARD_ATTR_VENDOR_IFD_SERIAL_NO, value);
+    if (IsLinkLost(result))
+        return Failure(result);
+    if (result == SCARD_S_SUCCESS) {
+        // The last four bytes of the serial number, right-aligned.
+        const std::string serial = TextOf(value);
+        const std::size_t count = std::min<std::size_t>(serial.size(), 4);
+        std::memcpy(id + 4 - count, serial.data() + serial.size() - count, count);
+    }
+    return kOk;
+}
+
+int16_t Session::LinkSettings(uint32_t &settings)
+{
+    if (const int16_t status = Usable())
+        return status;
+    settings = LinkSettingsWord(channelType_);
+    return kOk;
+}
+
+// ---- the card ---------------------------------------------------------------
+
+int16_t Session::ConnectCard()
+{
+    if (hasCard_)
+        return kOk;
+    const LONG result = SCardConnect(context_, reader_.pcscName.c_str(), SCARD_SHARE_SHARED,
+                                     SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &cardProtocol_);
+    if (result == SCARD_S_SUCCESS) {
+        hasCard_ = true;
+        return kOk;
+    }
+    return CardGoneOr(result, kNoCard);
+}
+
+// After a failed exchange: whether the card has left the reader, seen now
+// or within kCardLeftWaitMs, when pcscd may not have noticed yet.
+bool Session::CardLeft()
+{
+    SCARD_READERSTATE state{};
+    state.szReader = reader_.pcscName.c_str();
+    state.dwCurrentState = SCARD_STATE_UNAWARE;
+    if (SCardGetStatusChange(context_, 0, &state, 1) != SCARD_S_SUCCESS)
+        return false;
+    if (state.dwEventState & SCARD_STATE_MUTE)
+        return false; // pcscd knows the card is there and does not answer
+    if (!(state.dwEventState & SCARD_STATE_EMPTY)) {
+        state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
+        if (SCardGetStatusChange(context_, kCardLeftWaitMs, &state, 1) != SCARD_S_SUCCESS)
+            return false;
+    }
+    return (state.dwEventState & SCARD_STATE_EMPTY) != 0;
+}
+
+void Session::DisconnectCard()
+{
+    if (hasCard_)
+        SCardDisconnect(card_, SCARD_LEAVE_CARD);
+    hasCard_ = false;
+    card_ = 0;
+}
+
+LONG Session::Transmit(const std::vector<uint8_t> &command, uint8_t *answer, DWORD &answerLength)
+{
+    const DWORD capacity = answerLength;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const SCARD_IO_REQUEST *pci =
+            cardProtocol_ == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : SCARD_PCI_T0;
+        answerLength = capacity;
+        const LONG result = SCardTransmit(card_, pci, command.data(), static_cast<DWORD>(command.size()),
+                                          nullptr, answer, &answerLength);
+        if (result != SCARD_W_RESET_CARD || attempt > 0)
+            return result;
+        // Another program reset the card: take it up again once.
+        const LONG again = SCardReconnect(card_, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
+                                          SCARD_LEAVE_CARD, &cardProtocol_);
+        if (again != SCARD_S_SUCCESS)
+            return again;
+    }
+    return SCARD_F_INTERNAL_ERROR;
+}
+
+// A card call failed: gone when the card has left the reader (also before
+// pcscd noticed), else the failure's status.
+int16_t Session::CardGoneOr(LONG result, int16_t gone)
+{
+    if (IsCardGone(result) || (!IsLinkLost(result) && CardLeft())) {
+        DisconnectCard();
+        return gone;
+    }
+    return Failure(result);
+}
+
+// One command to the card: kOk with the answer's length; overflow when the
+// answer does not fit; gone when the card has left, also when the answer
+// lacks a status word, which some drivers give an exchange cut short by a
+// leaving card; else the failure's status.
+int16_t Session::Exchange(const std::vector<uint8_t> &command, uint8_t *answer,
+                          std::size_t capacity, std::size_t &length, int16_t gone,
+                          int16_t overflow)
+{
+    DWORD answerLength = static_cast<DWORD>(capacity);
+    const LONG result = Transmit(command, answer, answerLength);
+    if (result == SCARD_E_INSUFFICIENT_BUFFER)
+        return overflow;
+    if (result != SCARD_S_SUCCESS)
+        return CardGoneOr(result, gone);
+    length = std::min<std::size_t>(answerLength, capacity);
+    if (length < 2 && CardLeft()) {
+        DisconnectCard();
+        return gone;
+    }
+    return kOk;
+}
+
+int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
+{
+    if (const int16_t status = Usable())
+        return status;
+    DisconnectCard(); // every poll looks at the reader afresh
+    if (const int16_t status = ConnectCard())
+        return status;
+
+    uint8_t atr[2 * kMaxAtrLength];
+    DWORD atrLength = sizeof atr;
+    DWORD state = 0, protocol = 0;
+    const LONG result = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+    if (result == SCARD_E_INSUFFICIENT_BUFFER)
+        return kAtrTooLong;
+    if (result != SCARD_S_SUCCESS)
+        return CardGoneOr(result, kNoCard);
+    uint16_t cardType = kTypeUnknown;
+    if (const int16_t status = CardTypeOfAtr(atr, std::min<std::size_t>(atrLength, sizeof atr), cardType))
+        return status;
+
+    uint8_t answer[258];
+    std::size_t length = 0;
+    const std::vector<uint8_t> command(kGetUidCommand, kGetUidCommand + sizeof kGetUidCommand);
+    if (const int16_t status = Exchange(command, answer, sizeof answer, length, kNoCard, kUidTooLong))
+        return status;
+    if (const int16_t status = UidOfAnswer(answer, length, uid, uidLength))
+        return status;
+    type = cardType;
+    return kOk;
+}
+
+int16_t Session::ReleaseCard()
+{
+    DisconnectCard();
+    return kOk;
+}
+
+int16_t Session::Echo(uint16_t length)
+{
+    if (const int16_t status = Usable())
+        return status;
+    if (length == 0) {
+        // The probe: the reader's state, asked of the reader's own connection.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            DWORD state = 0, protocol = 0;
+            uint8_t atr[2 * kMaxAtrLength];
+            DWORD atrLength = sizeof atr;
+            const LONG result = SCardStatus(direct_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+            if (result == SCARD_S_SUCCESS)
+                return kOk;
+            if (!IsCardEvent(result) || attempt > 0)
+                return Failure(result);
+            const LONG again = SCardReconnect(direct_, SCARD_SHARE_DIRECT, 0, SCARD_LEAVE_CARD, &protocol);
+            if (again != SCARD_S_SUCCESS)
+                return Failure(again);
+        }
+        return kInternal;
+    }
+
+    const int16_t connected = ConnectCard();
+    if (connected == kNoCard)
+        return kNotSupported;
+    if (connected != kOk)
+        return connected;
+    for (const std::size_t size : EchoChunkSizes(length)) {
+        uint8_t data[kMaxEchoChunk];
+        ++echoSeed_;
+        for (std::size_t i = 0; i < size; ++i)
+            data[i] = static_cast<uint8_t>(echoSeed_ + 31 * i);
+        uint8_t answer[kMaxEchoChunk + 8];
+        std::size_t answerLength = 0;
+        if (const int16_t status = Exchange(EchoCommand(data, size), answer, sizeof answer,
+                                            answerLength, kNotSupported, kEchoMismatch))
+            return status;
+        if (const int16_t status = CheckEchoAnswer(data, size, answer, answerLength))
+            return status;
+    }
+    return kOk;
+}
+
+} // namespace norvpcsc

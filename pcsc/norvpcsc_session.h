@@ -1,0 +1,93 @@
+// The one reader session of the PC/SC reader library: the pcsc-lite
+// context, the open reader's direct connection, the card connection, and
+// the reader list this library returned last.  All state lives here; the
+// exports only check their arguments and call into it.
+#pragma once
+
+#include <winscard.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace norvpcsc {
+
+class Session {
+public:
+    Session() = default;
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+    ~Session();
+
+    int16_t CommList(std::string &text, std::size_t capacity);
+    int16_t Open(const char *device);
+    void Close();
+
+    int16_t DeviceName(std::string &name) const;
+    int16_t Firmware(std::string &text);
+    int16_t ChipsetIds(uint8_t info[5], uint8_t id[4]);
+    int16_t LinkSettings(uint32_t &settings);
+
+    int16_t Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength);
+    int16_t ReleaseCard();
+    int16_t Echo(uint16_t length);
+
+private:
+    struct Reader {
+        std::string pcscName; // as pcscd names it
+        std::string listName; // as the port list shows it
+    };
+
+    LONG EnsureContext();
+    void DropContext();
+    LONG ListReaders(std::vector<Reader> &readers);
+    void WaitForReaderListChange(std::size_t knownCount);
+    int16_t Usable() const;
+    int16_t Failure(LONG result);
+    LONG ConnectDirect(const std::string &pcscName, SCARDHANDLE &handle);
+    LONG Attribute(DWORD id, std::vector<uint8_t> &value);
+    uint16_t ChannelType();
+    int16_t ConnectCard();
+    LONG Transmit(const std::vector<uint8_t> &command, uint8_t *answer, DWORD &answerLength);
+    bool CardLeft();
+    int16_t CardGoneOr(LONG result, int16_t gone);
+    int16_t Exchange(const std::vector<uint8_t> &command, uint8_t *answer, std::size_t capacity,
+                     std::size_t &length, int16_t gone, int16_t overflow);
+    void DisconnectCard();
+
+    SCARDCONTEXT context_ = 0;
+    bool hasContext_ = false;
+
+    bool open_ = false;
+    int16_t gone_ = 0; // why the open reader is out of reach, 0 while it is not
+    Reader reader_;
+    SCARDHANDLE direct_ = 0;
+    uint16_t channelType_ = 0;
+
+    bool hasCard_ = false;
+    SCARDHANDLE card_ = 0;
+    DWORD cardProtocol_ = 0;
+    uint8_t echoSeed_ = 0;
+
+    bool listedBefore_ = false;
+    std::vector<std::string> lastList_;
+};
+
+Session &TheSession();
+
+// The name the port list shows for a pcscd reader name: "=" becomes "-"
+// and control characters become blanks.
+std::string ListNameOf(const std::string &pcscName);
+
+// The settings word that reports a reader's link from its data channel type
+// (0 when the driver does not tell).
+uint32_t LinkSettingsWord(uint16_t channelType);
+
+// 0 for a requested settings word that forces nothing, else the status
+// that refuses it.
+int16_t CheckRequestedSettings(uint32_t settings);
+
+// The bounded wait for a changed reader list, in milliseconds.
+unsigned ReaderListWaitMs();
+
+} // namespace norvpcsc

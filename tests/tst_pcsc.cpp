@@ -1,0 +1,575 @@
+// The PC/SC reader library against a real pcscd: a private daemon with the
+// virtual reader driver, virtual cards on its two readers, the library
+// loaded into the real binding, and the real main window.  Hostile cards
+// check that every bad answer ends in a clear status and that nothing is
+// written past the caller's buffers.
+#include "pcscdtestbed.h"
+#include "qarnwindowtest.h"
+#include "vcard_card.h"
+
+#include "NorvaneApi.h"
+#include "uQarnDyn.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <array>
+#include <memory>
+
+using namespace qarnvcard;
+using qarntest::PcscdTestBed;
+
+Q_DECLARE_METATYPE(TCardBehaviour)
+
+namespace {
+
+const QString kLibraryFolder = QStringLiteral(QARN_PCSC_DIR);
+// A find that pcscd itself refuses, with one of the pcsc-lite statuses.
+constexpr int kPcscd = 1;
+
+const QString kNotOnPort = QStringLiteral("Reader not found on specified port. Please ensure your "
+                                          "device is powered on, and plugged onto the right port.");
+
+TBytes Bytes(const char *hex)
+{
+    TBytes bytes;
+    if (!ParseHex(hex, bytes))
+        qFatal("bad hex in a test table: %s", hex);
+    return bytes;
+}
+
+// count bytes 0x01, 0x12, 0x23, ...
+TBytes Uid(int count)
+{
+    TBytes uid;
+    for (int i = 0; i < count; ++i)
+        uid.push_back(uint8_t(0x01 + i * 0x11));
+    return uid;
+}
+
+QString Hex(const TBytes &bytes) { return QString::fromStdString(ToHex(bytes)); }
+
+TCardBehaviour Card(const TBytes &atr, const TBytes &uidAnswer)
+{
+    TCardBehaviour card;
+    card.atr = atr;
+    card.uidAnswer = uidAnswer;
+    return card;
+}
+
+QString Message(TQarnStatus status)
+{
+    std::string text;
+    DynGetErrorMessage(status, text);
+    return QString::fromStdString(text);
+}
+
+// A status the library explains itself: not the binding's fallback text.
+bool Explained(TQarnStatus status)
+{
+    const QString text = Message(status);
+    return !text.isEmpty() && !text.startsWith(QStringLiteral("ERROR : unsupported error code"));
+}
+
+TQarnStatus Connect(const std::string &device, uint32_t settings = 0,
+                    std::string *deviceText = nullptr, std::string *firmware = nullptr)
+{
+    std::string outDevice = device, outFirmware, hwid, snr;
+    uint32_t consts = 0, features = 0;
+    const TQarnStatus status =
+        DynConnect(outDevice, outFirmware, hwid, snr, settings, consts, features);
+    if (deviceText)
+        *deviceText = outDevice;
+    if (firmware)
+        *firmware = outFirmware;
+    return status;
+}
+
+QStringList CommList(TQarnStatus *status = nullptr)
+{
+    std::vector<std::string> lines;
+    const TQarnStatus result = DynGetCommList(lines);
+    if (status)
+        *status = result;
+    QStringList list;
+    for (const std::string &line : lines)
+        list << QString::fromStdString(line);
+    return list;
+}
+
+template <typename T> T Export(const char *name)
+{
+    return reinterpret_cast<T>(qarntest::LoadedSymbol(name));
+}
+
+// What pcsc_scan, run on the same daemon, reports: its reader list and the
+// answer to reset it reads on each reader.
+struct TPeerScan {
+    QStringList readers;
+    QMap<QString, QString> atrs; // reader -> "3B 8F ..."
+};
+
+TPeerScan PeerScan()
+{
+    QProcess scan;
+    scan.start(QStringLiteral("timeout"),
+               {QStringLiteral("20"), QStringLiteral("pcsc_scan"), QStringLiteral("-n"),
+                QStringLiteral("-t"), QStringLiteral("1")});
+    scan.waitForFinished(30000);
+    TPeerScan result;
+    QString reader;
+    static const QRegularExpression listed(QStringLiteral("^(\\d+): (.+)$"));
+    static const QRegularExpression heading(QStringLiteral("^\\s*Reader \\d+: (.+)$"));
+    static const QRegularExpression atr(QStringLiteral("^\\s*ATR: ([0-9A-F ]+)$"));
+    const QString output = QString::fromLocal8Bit(scan.readAllStandardOutput());
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        QRegularExpressionMatch match;
+        if ((match = listed.match(line)).hasMatch())
+            result.readers << match.captured(2).trimmed();
+        else if ((match = heading.match(line)).hasMatch())
+            reader = match.captured(1).trimmed();
+        else if ((match = atr.match(line)).hasMatch() && !reader.isEmpty())
+            result.atrs.insert(reader, match.captured(1).trimmed());
+    }
+    return result;
+}
+
+QString SpacedHex(const TBytes &bytes)
+{
+    QStringList parts;
+    for (const uint8_t b : bytes)
+        parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestPcsc : public QObject {
+    Q_OBJECT
+
+    PcscdTestBed FBed;
+    std::array<std::unique_ptr<TVirtualCard>, 2> FCards;
+
+    // Puts a card with this behaviour on the reader of slot (unless it lies
+    // there already) and waits until pcscd has seen it leave and the new one
+    // come.
+    void PutCard(int slot, const TCardBehaviour &behaviour)
+    {
+        if (FCards[slot]->Connected() && FCards[slot]->Behaviour() == behaviour)
+            return;
+        FCards[slot]->Remove();
+        QVERIFY(PcscdTestBed::WaitForCard(slot, false));
+        FCards[slot]->SetBehaviour(behaviour);
+        QVERIFY(FCards[slot]->Insert());
+        // pcscd takes a card with an empty answer to reset for no card.
+        if (!behaviour.atr.empty())
+            QVERIFY(PcscdTestBed::WaitForCard(slot, true));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString missing = PcscdTestBed::Unavailable();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no pcscd test bed: ") + missing));
+        QVERIFY(FBed.Start());
+        for (int slot = 0; slot < 2; ++slot)
+            FCards[slot] = std::make_unique<TVirtualCard>(FBed.Port(slot));
+        PutCard(0, TCardBehaviour{});
+        QVERIFY2(QFile::exists(kLibraryFolder + QStringLiteral("/libnorvane.so")),
+                 "the PC/SC reader library is not built");
+    }
+
+    void init()
+    {
+        // Every test starts with the plain card on the first reader and
+        // none on the second.
+        PutCard(0, TCardBehaviour{});
+        if (FCards[1]->Connected()) {
+            FCards[1]->Remove();
+            QVERIFY(PcscdTestBed::WaitForCard(1, false));
+        }
+        // The window's session ends the binding's when it closes.
+        qarntest::LoadStandIn(kLibraryFolder);
+    }
+
+    void cleanup() { DynDisconnect(); }
+
+    void cleanupTestCase()
+    {
+        qarntest::UnloadStandIn();
+        for (auto &card : FCards)
+            card.reset();
+        FBed.Stop();
+    }
+
+    // ---- the port list and opening a reader ----------------------------------
+
+    void portListAndOpen_data()
+    {
+        QTest::addColumn<QByteArray>("device"); // "@1": the name of the second listed reader
+        QTest::addColumn<int>("status");        // DynConnect's
+        QTest::addColumn<int>("openStatus");    // NORV_ReaderOpenA's own
+        QTest::addColumn<int>("slot");          // the reader opened
+        QTest::newRow("auto") << QByteArray("auto") << 0 << 0 << 0;
+        QTest::newRow("none named") << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("listed name") << QByteArray("@1") << 0 << 0 << 1;
+        QTest::newRow("USB") << QByteArray("USB") << -1002 << -103 << -1;
+        QTest::newRow("unknown name") << QByteArray("Reader 9") << -1002 << -102 << -1;
+        QTest::newRow("auto in capitals") << QByteArray("AUTO") << -1002 << -102 << -1;
+    }
+    void portListAndOpen()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(int, status);
+        QFETCH(int, openStatus);
+        QFETCH(int, slot);
+
+        // One line per reader of pcscd, in its order, each naming it.
+        TQarnStatus listStatus = -1;
+        const QStringList list = CommList(&listStatus);
+        QCOMPARE(listStatus, TQarnStatus(0));
+        const QStringList readers = PcscdTestBed::Readers();
+        QCOMPARE(readers, QStringList({PcscdTestBed::ReaderName(0), PcscdTestBed::ReaderName(1)}));
+        QCOMPARE(list.size(), readers.size());
+        QStringList names;
+        for (int i = 0; i < list.size(); ++i) {
+            QVERIFY2(list[i].contains(QLatin1Char('=')), qPrintable(list[i]));
+            QVERIFY2(list[i].contains(readers[i]), qPrintable(list[i]));
+            names << list[i].section(QLatin1Char('='), 0, 0);
+        }
+        QCOMPARE(names.removeDuplicates(), 0);
+
+        if (device == "@1")
+            device = names[1].toLocal8Bit();
+        std::string deviceText;
+        QCOMPARE(Connect(device.toStdString(), 0, &deviceText), TQarnStatus(status));
+        if (slot >= 0)
+            QCOMPARE(QString::fromStdString(deviceText), readers[slot]);
+        else
+            QCOMPARE(Message(TQarnStatus(status)), kNotOnPort);
+        DynDisconnect();
+
+        // The library's own status, which the binding replaces, says what
+        // was not found.
+        const auto open = Export<norv::tReaderOpenA>("NORV_ReaderOpenA");
+        const auto close = Export<norv::tReaderClose>("NORV_ReaderClose");
+        QVERIFY(open && close);
+        const TQarnStatus own = open(device.isEmpty() ? nullptr : device.constData());
+        close();
+        QCOMPARE(own, TQarnStatus(openStatus));
+        if (own != 0)
+            QVERIFY2(Explained(own), qPrintable(Message(own)));
+    }
+
+    // ---- the connection --------------------------------------------------------
+
+    void forcedSettings_data()
+    {
+        QTest::addColumn<uint>("settings");
+        QTest::addColumn<int>("status");
+        QTest::newRow("best match") << 0x00u << 0;
+        QTest::newRow("protocol 0x04") << 0x04u << -110;
+        QTest::newRow("protocol 0x06") << 0x06u << -110;
+        QTest::newRow("protocol 0x05") << 0x05u << -110;
+        QTest::newRow("speed 0x10") << 0x10u << -111;
+        QTest::newRow("speed 0x18") << 0x18u << -111;
+        QTest::newRow("both") << 0x15u << -110;
+    }
+    void forcedSettings()
+    {
+        QFETCH(uint, settings);
+        QFETCH(int, status);
+        QCOMPARE(Connect("auto", settings), TQarnStatus(status));
+        if (status != 0)
+            QVERIFY2(Message(TQarnStatus(status)).contains(QStringLiteral("cannot be forced")),
+                     qPrintable(Message(TQarnStatus(status))));
+    }
+
+    // The whole sequence through the real window: the device line, the
+    // firmware text, then polling a card that comes and goes.
+    void windowConnectsAndPolls()
+    {
+        std::string firmware;
+        QCOMPARE(Connect("auto", 0, nullptr, &firmware), TQarnStatus(0));
+        DynDisconnect();
+        QVERIFY(!firmware.empty());
+
+        qarntest::WindowSession session(kLibraryFolder);
+        session.Show();
+        TfQarnDiag &w = session.window();
+        QVERIFY2(w.eQarnVersion->text().isEmpty(), "connected before the test");
+        w.btnTest->click();
+        QCOMPARE(session.boxes().boxes.size(), 0);
+        QCOMPARE(w.sbStatus->currentMessage(), QStringLiteral("OK"));
+        // The virtual reader's driver does not tell its link: the word then
+        // holds only "binary", which the window reads as RS232.
+        QCOMPARE(w.lbDeviceInfo->text(), QStringLiteral("Connected on ") +
+                                             PcscdTestBed::ReaderName(0) +
+                                             QStringLiteral(" - RS232 (38400bps), Binary"));
+        QCOMPARE(w.eQarnVersion->text(), QString::fromStdString(firmware));
+        QCOMPARE(w.eQarnChipsetHWID->text().size(), 15);
+        QCOMPARE(w.eQarnChipsetSNR->text().size(), 12);
+        QCOMPARE(w.eQarnFeatures->text().size(), 8);
+        QVERIFY(w.btnPolling->isEnabled());
+
+        const QString card = QStringLiteral("ISO/IEC 14443-A or NXP Mifare : 04A2197F");
+        const QString none = QStringLiteral("No card on the reader");
+        w.btnPolling->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbCard->text(), card, 5000);
+        FCards[0]->Remove();
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbCard->text(), none, 5000);
+        QVERIFY(FCards[0]->Insert());
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbCard->text(), card, 5000);
+        QCOMPARE(session.boxes().boxes.size(), 0);
+        w.btnPolling->click();
+        w.btnTest->click();
+        QCOMPARE(w.btnTest->text(), QStringLiteral("Test communication"));
+    }
+
+    // ---- finding cards, friendly and hostile -----------------------------------
+
+    void find_data()
+    {
+        QTest::addColumn<TCardBehaviour>("card");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<int>("type");
+
+        const TBytes uid4 = Bytes("04A2197F");
+        const auto storage = [](uint8_t standard) { return StorageCardAtr(standard, 0x0001); };
+        QTest::newRow("A, 4-byte UID") << Card(storage(0x03), UidAnswer(uid4)) << 0
+                                       << "04A2197F" << 1;
+        QTest::newRow("A, 7-byte UID") << Card(storage(0x03), UidAnswer(Uid(7))) << 0
+                                       << Hex(Uid(7)) << 1;
+        QTest::newRow("B, 10-byte UID") << Card(storage(0x07), UidAnswer(Uid(10))) << 0
+                                        << Hex(Uid(10)) << 2;
+        QTest::newRow("ISO 15693") << Card(storage(0x0B), UidAnswer(uid4)) << 0 << "04A2197F"
+                                   << 4;
+        QTest::newRow("no standard") << Card(storage(0x00), UidAnswer(uid4)) << 0
+                                     << "04A2197F" << 0;
+        QTest::newRow("14443-4 A") << Card(Iso14443Part4Atr(Bytes("80 73 C8 21 10")),
+                                           UidAnswer(uid4))
+                                   << 0 << "04A2197F" << 1;
+        QTest::newRow("14443-4 B") << Card(Iso14443Part4Atr(Bytes("11 22 33 44 00 81 71 80")),
+                                           UidAnswer(uid4))
+                                   << 0 << "04A2197F" << 2;
+        QTest::newRow("contact card ATR") << Card(Bytes("3B 02 14 50"), UidAnswer(uid4)) << 0
+                                          << "04A2197F" << 0;
+        QTest::newRow("UID of 11") << Card(storage(0x03), UidAnswer(Uid(11))) << 0
+                                   << Hex(Uid(11)) << 1;
+        QTest::newRow("UID of 12") << Card(storage(0x03), UidAnswer(Uid(12))) << 0
+                                   << Hex(Uid(12)) << 1;
+        // Hostile answers: a clear status, nothing written.
+        QTest::newRow("UID of 0") << Card(storage(0x03), Bytes("9000")) << -133 << "" << 0;
+        QTest::newRow("UID of 13") << Card(storage(0x03), UidAnswer(Uid(13))) << -132 << "" << 0;
+        QTest::newRow("UID of 200") << Card(storage(0x03), UidAnswer(Uid(200))) << -132 << ""
+                                    << 0;
+        QTest::newRow("UID, no status word") << Card(storage(0x03), Bytes("04")) << -130 << ""
+                                             << 0;
+        QTest::newRow("UID, error status") << Card(storage(0x03), Bytes("6A81")) << -131 << ""
+                                           << 0;
+        QTest::newRow("UID, bytes as status") << Card(storage(0x03), uid4) << -131 << "" << 0;
+        TBytes badCheck = storage(0x03);
+        badCheck.back() ^= 0xFF;
+        QTest::newRow("ATR, bad check byte") << Card(badCheck, UidAnswer(uid4)) << -122 << ""
+                                             << 0;
+        QTest::newRow("ATR, cut short") << Card(Bytes("3B 8F 80 01 80 4F 0C"), UidAnswer(uid4))
+                                        << -122 << "" << 0;
+        // pcscd itself refuses these: its status, explained.
+        QTest::newRow("ATR, bad first byte") << Card(Bytes("12 34"), UidAnswer(uid4)) << kPcscd
+                                             << "" << 0;
+        QTest::newRow("ATR, empty") << Card(TBytes(), UidAnswer(uid4)) << -1 << "" << 0;
+        QTest::newRow("ATR, 40 bytes") << Card(TBytes(40, 0x3B), UidAnswer(uid4)) << kPcscd
+                                       << "" << 0;
+    }
+    void find()
+    {
+        QFETCH(TCardBehaviour, card);
+        QFETCH(int, status);
+        QFETCH(QString, uid);
+        QFETCH(int, type);
+        PutCard(0, card);
+        QCOMPARE(Connect("auto"), TQarnStatus(0));
+
+        // Straight to the export, with guard bytes after the 12-byte buffer.
+        const auto find = Export<norv::tFind>("NORV_Find");
+        QVERIFY(find);
+        std::array<uint8_t, 32> buffer;
+        buffer.fill(0xA5);
+        uint16_t cardType = 0xBEEF;
+        uint8_t length = 12;
+        const TQarnStatus own = find(0xFFFF, &cardType, buffer.data(), &length);
+        for (std::size_t i = 12; i < buffer.size(); ++i)
+            QCOMPARE(buffer[i], uint8_t(0xA5));
+        if (status == kPcscd)
+            QVERIFY2(own <= -300 && own > -500, qPrintable(QString::number(own)));
+        else
+            QCOMPARE(own, TQarnStatus(status));
+        if (own == 0) {
+            QCOMPARE(Hex(TBytes(buffer.begin(), buffer.begin() + length)), uid);
+            QCOMPARE(int(cardType), type);
+        } else if (own != -1) {
+            QVERIFY2(Explained(own), qPrintable(Message(own)));
+        }
+
+        // Through the binding, as the window polls.
+        std::string uidText = "old", typeName = "old";
+        QCOMPARE(DynFindCard(uidText, typeName), own);
+        QCOMPARE(QString::fromStdString(uidText), status == 0 ? uid : QStringLiteral("old"));
+        QCOMPARE(typeName, status == 0 ? DynCardTypeName(uint16_t(type)) : std::string("old"));
+    }
+
+    // A card that leaves between two polls, before or after pcscd has
+    // noticed, or in the middle of one: "no card", never an error, and the
+    // card is found again when it comes back.  The virtual driver answers
+    // an exchange with a card that has just gone by an empty answer.
+    void cardLeaves_data()
+    {
+        QTest::addColumn<bool>("midPoll");
+        QTest::addColumn<bool>("noticed");
+        QTest::newRow("between polls, pcscd knows") << false << true;
+        QTest::newRow("between polls, pcscd not yet") << false << false;
+        QTest::newRow("on the UID request") << true << false;
+    }
+    void cardLeaves()
+    {
+        QFETCH(bool, midPoll);
+        QFETCH(bool, noticed);
+        QCOMPARE(Connect("auto"), TQarnStatus(0));
+        std::string uid, type;
+        if (midPoll) {
+            TCardBehaviour leaving;
+            leaving.leaveAtApdu = 1;
+            PutCard(0, leaving);
+        } else {
+            QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+            FCards[0]->Remove();
+            if (noticed)
+                QVERIFY(PcscdTestBed::WaitForCard(0, false));
+        }
+        const TQarnStatus status = DynFindCard(uid, type);
+        QVERIFY2(status == -1, qPrintable(QStringLiteral("%1: %2").arg(status).arg(Message(status))));
+        QVERIFY(FCards[0]->WaitLeft(1000));
+        QVERIFY(PcscdTestBed::WaitForCard(0, false));
+        QCOMPARE(DynFindCard(uid, type), TQarnStatus(-1));
+
+        PutCard(0, TCardBehaviour{});
+        uid.clear();
+        QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+        QCOMPARE(uid, std::string("04A2197F"));
+    }
+
+    // ---- the echo benchmark --------------------------------------------------------
+
+    void echoBenchmark_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QByteArray>("answer"); // to every echo command; empty: the echo
+        QTest::addColumn<int>("status");
+        QTest::newRow("echo") << true << QByteArray() << 0;
+        QTest::newRow("no echo") << false << QByteArray() << 0;
+        QTest::newRow("refused") << true << QByteArray("6A81") << -141;
+        QTest::newRow("other data") << true << QByteArray("00 9000") << -140;
+        QTest::newRow("no status word") << true << QByteArray("00") << -140;
+    }
+    void echoBenchmark()
+    {
+        QFETCH(bool, echo);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, status);
+        TCardBehaviour card;
+        card.echo = echo;
+        card.echoDelayMs = 2;
+        card.echoAnswer = Bytes(answer.constData());
+        PutCard(0, card);
+        QCOMPARE(Connect("auto"), TQarnStatus(0));
+        const unsigned before = FCards[0]->ApduCount();
+
+        TEchoAverage averages[3];
+        const TQarnStatus result = DynBenchmark(averages[0], averages[1], averages[2]);
+        QCOMPARE(result, TQarnStatus(status));
+        if (status != 0) {
+            // A wrong echo is never taken for a measured one.
+            QVERIFY2(Explained(result), qPrintable(Message(result)));
+            return;
+        }
+        for (const TEchoAverage &average : averages) {
+            QCOMPARE(average.measured, echo);
+            // Each exchange waits for the card's delay at least.
+            QVERIFY(!echo || average.milliseconds > 0);
+        }
+        // Each of the 75 exchanges reaches the card, in commands of at most
+        // 255 bytes (768 bytes: four of them).
+        const unsigned commands = FCards[0]->ApduCount() - before;
+        if (echo)
+            QVERIFY2(commands >= 25 * (1 + 2 + 4), qPrintable(QString::number(commands)));
+        for (const TBytes &apdu : FCards[0]->RecentApdus())
+            if (apdu.size() >= 5 && apdu[0] == 0x80 && apdu[1] == 0xEE)
+                QCOMPARE(apdu.size(), std::size_t(apdu[4]) + 6);
+    }
+
+    // ---- the peer's view -----------------------------------------------------------
+
+    // pcsc_scan lists the same readers as the port list, and reads the same
+    // answer to reset on which the card type rests.
+    void peerSeesTheSame()
+    {
+        const TCardBehaviour second =
+            Card(Iso14443Part4Atr(Bytes("11 22 33 44 00 81 71 80")), UidAnswer(Uid(7)));
+        PutCard(1, second);
+        const QStringList list = CommList();
+        const TPeerScan peer = PeerScan();
+        QCOMPARE(peer.readers, PcscdTestBed::Readers());
+        QCOMPARE(peer.readers.size(), list.size());
+        const TBytes atrs[2] = {FCards[0]->Behaviour().atr, second.atr};
+        const uint16_t types[2] = {1, 2};
+        for (int i = 0; i < list.size(); ++i) {
+            QVERIFY2(list[i].contains(peer.readers[i]), qPrintable(list[i]));
+            QCOMPARE(peer.atrs.value(peer.readers[i]), SpacedHex(atrs[i]));
+            QCOMPARE(Connect(list[i].section(QLatin1Char('='), 0, 0).toStdString()),
+                     TQarnStatus(0));
+            std::string uid, type;
+            QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+            QCOMPARE(type, DynCardTypeName(types[i]));
+            DynDisconnect();
+        }
+    }
+
+    // ---- the daemon goes away --------------------------------------------------------
+
+    // pcscd stops while a reader is open, then comes back: clear statuses
+    // meanwhile, and the reader works again after.
+    void daemonStopsAndReturns()
+    {
+        QCOMPARE(Connect("auto"), TQarnStatus(0));
+        FBed.Stop();
+
+        std::string uid, type;
+        const TQarnStatus gone = DynFindCard(uid, type);
+        QVERIFY(gone != 0 && gone != -1);
+        QVERIFY2(Explained(gone), qPrintable(Message(gone)));
+        QVERIFY2(Message(gone).contains(QStringLiteral("pcscd")) ||
+                     Message(gone).contains(QStringLiteral("removed")),
+                 qPrintable(Message(gone)));
+        TEchoAverage averages[3];
+        QVERIFY(DynBenchmark(averages[0], averages[1], averages[2]) != 0);
+        DynDisconnect();
+
+        TQarnStatus status = 0;
+        QCOMPARE(CommList(&status), QStringList());
+        QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is not running")),
+                 qPrintable(Message(status)));
+        QCOMPARE(Connect("auto"), TQarnStatus(-1002));
+
+        QVERIFY(FBed.Start());
+        QVERIFY(PcscdTestBed::WaitForCard(0, true)); // the card comes back by itself
+        QCOMPARE(Connect("auto"), TQarnStatus(0));
+        QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+        QCOMPARE(uid, std::string("04A2197F"));
+    }
+};
+
+QTEST_MAIN(TestPcsc)
+#include "tst_pcsc.moc"
