@@ -8,7 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <dlfcn.h>
 
 using qarntest::LoadStandIn;
 using qarntest::StandIn;
@@ -261,15 +264,54 @@ private slots:
         QCOMPARE(list, std::vector<std::string>{"kept"});
     }
 
+    // Disconnecting, by itself and as the end hook does it: RF off, then the
+    // reader closed, whether or not a reader is open and whatever the RF-off
+    // call answers.
+    void disconnect_data()
+    {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<bool>("readerOpen");
+        QTest::addColumn<bool>("endHook");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList both{"NORV_ControlRF(0)", "NORV_ReaderClose()"};
+        const QByteArray rfFails = R"({"status":{"NORV_ControlRF":-27}})";
+        QTest::newRow("no reader open") << "default" << QByteArray() << false << false << both;
+        QTest::newRow("reader open") << "default" << QByteArray() << true << false << both;
+        QTest::newRow("RF off fails") << "default" << rfFails << true << false << both;
+        QTest::newRow("no ReaderClose") << "no_ReaderClose" << QByteArray() << true << false
+                                        << QStringList{"NORV_ControlRF(0)"};
+        QTest::newRow("end hook, reader open") << "default" << QByteArray() << true << true << both;
+        QTest::newRow("end hook, RF off fails") << "default" << rfFails << true << true << both;
+    }
     void disconnect()
     {
-        LoadStandIn(QStringLiteral("default"));
-        DynDisconnect(); // no reader open: both calls all the same
-        QCOMPARE(StandIn::CallLog(), (QStringList{"NORV_ControlRF(0)", "NORV_ReaderClose()"}));
-
-        LoadStandIn(QStringLiteral("no_ReaderClose"));
-        DynDisconnect();
-        QCOMPARE(StandIn::CallLog(), QStringList{"NORV_ControlRF(0)"});
+        QFETCH(QString, variant);
+        QFETCH(QByteArray, scenario);
+        QFETCH(bool, readerOpen);
+        QFETCH(bool, endHook);
+        QFETCH(QStringList, calls);
+        LoadStandIn(variant);
+        // Held here too, so that the call log outlives the end hook's unload.
+        void *held = ::dlopen(QFile::encodeName(qarntest::StandInFolder(variant) +
+                                                QStringLiteral("/libnorvane.so")).constData(),
+                              RTLD_NOW | RTLD_NOLOAD);
+        QVERIFY(held);
+        const auto release = qScopeGuard([held]() { ::dlclose(held); });
+        if (!scenario.isEmpty())
+            QVERIFY(StandIn::Scenario(scenario.constData()));
+        if (readerOpen) {
+            std::string device = "auto", firmware, hwid, snr;
+            uint32_t settings = 0, consts = 0, features = 0;
+            DynConnect(device, firmware, hwid, snr, settings, consts, features);
+            QVERIFY(StandIn::CallLog().contains(QStringLiteral("NORV_ReaderOpenA(\"auto\")")));
+        }
+        StandIn::ClearLog();
+        if (endHook)
+            DynUnloadLibrary();
+        else
+            DynDisconnect();
+        QCOMPARE(StandIn::CallLog(), calls);
     }
 
     void hooksActOnce()

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
@@ -22,12 +23,16 @@ using qarntest::WindowSession;
 
 namespace {
 
-// Makes a settings file readable but not writable, for root too (whose
-// writes only an immutable file refuses).  False where that cannot be done.
+// Makes a settings file or folder readable but not writable, for root too
+// (whose writes only an immutable file refuses).  False where that cannot be
+// done.
 bool MakeReadOnly(const QString &file)
 {
-    if (!QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                         QFileDevice::ReadOther))
+    QFileDevice::Permissions readOnly =
+        QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (QFileInfo(file).isDir())
+        readOnly |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    if (!QFile::setPermissions(file, readOnly))
         return false;
     return ::geteuid() != 0 ||
            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), file}) == 0;
@@ -37,7 +42,9 @@ void MakeWritable(const QString &file)
 {
     if (::geteuid() == 0)
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), file});
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    (QFileInfo(file).isDir() ? QFileDevice::ExeOwner
+                                                             : QFileDevice::Permissions()));
 }
 
 const QByteArray kDefaultPorts = "COM1=Communications Port\nCOM2=Modem Port\nCOM3=USB Serial Port\n";
@@ -142,8 +149,10 @@ private slots:
             << true << "ckAuto" << QVariant() << QVariant() << "ckAuto";
         QTest::newRow("machine-wide not writable, a name")
             << false << "ckUsb" << QVariant() << QVariant(QStringLiteral("USB")) << "ckUsb";
+        // With no machine-wide name to come back, auto-detection is the
+        // absence of the value.
         QTest::newRow("machine-wide not writable, auto-detection")
-            << false << "ckAuto" << QVariant() << QVariant(QStringLiteral("auto")) << "ckAuto";
+            << false << "ckAuto" << QVariant() << QVariant() << "ckAuto";
     }
     void saveOutcomes()
     {
@@ -181,9 +190,9 @@ private slots:
         QCOMPARE(w.FDeviceName, again.name);
     }
 
-    // A machine-wide name that cannot be overwritten (nor its own file be
-    // read): the choice is stored per user, and auto-detection as "auto",
-    // so that the machine-wide name does not come back at the next start.
+    // A machine-wide name that cannot be overwritten: the choice is stored
+    // per user, and auto-detection as "auto", so that the machine-wide name
+    // does not come back at the next start.
     void lockedMachineWideName_data()
     {
         QTest::addColumn<QString>("choose");
@@ -222,6 +231,38 @@ private slots:
         const TReopened again = Reopen();
         QCOMPARE(again.name, perUser.toUtf8());
         QCOMPARE(again.box, choose);
+    }
+
+    // A value that cannot be written once its place opened (a settings file
+    // in a folder that refuses new files): the report names the value and
+    // the file, nothing is lost and the window stays open.
+    void writeFailureNamesTheFile()
+    {
+        WindowSession session(QStringLiteral("default"), nullptr, false);
+        SettingsSandbox &settings = session.settings();
+        settings.SetPerUser(QStringLiteral("COM2"));
+        const QString folder = QFileInfo(settings.PerUserFile()).absolutePath();
+        if (!MakeReadOnly(folder)) {
+            MakeWritable(folder);
+            QSKIP("a settings folder cannot be made read-only here");
+        }
+        const TScopeExit writableAgain([&]() { MakeWritable(folder); });
+
+        TfQarnDiag &w = session.window();
+        session.Show();
+        Click(w.ckUsb);
+        w.btnOK->click();
+        QCOMPARE(session.boxes().boxes.size(), 1);
+        const auto box = session.boxes().boxes.first();
+        QCOMPARE(box.icon, int(QMessageBox::Critical));
+        QCOMPARE(box.caption, QStringLiteral("Ardanel QarnDiag"));
+        QCOMPARE(box.text, QStringLiteral("Failed to write the value \"DeviceName\" to the settings "
+                                          "file %1: the setting could not be saved.")
+                               .arg(settings.PerUserFile()));
+        QVERIFY(!w.IsClosed());
+        QFile stored(settings.PerUserFile());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(stored.readAll().contains("DeviceName=COM2"));
     }
 
     // Which place gives the name: per user first, machine-wide when the

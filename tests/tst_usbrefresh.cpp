@@ -88,11 +88,18 @@ private slots:
         TfQarnDiag &w = session.window();
         w.sbStatus->showMessage(before);
 
-        // The refresh text is on screen while the list is rebuilt.
+        // The refresh text and the hourglass are on screen while the list is
+        // rebuilt.
         QString during;
-        QTimer::singleShot(0, &w, [&]() { during = w.sbStatus->currentMessage(); });
+        bool busyDuring = false;
+        QTimer::singleShot(0, &w, [&]() {
+            during = w.sbStatus->currentMessage();
+            busyDuring = QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        });
         w.FUsbNotification->WMDeviceChange(kArrival, DeviceInterface);
         QCOMPARE(during, QStringLiteral("Updating list of communication devices..."));
+        QVERIFY(busyDuring);
         QCOMPARE(w.sbStatus->currentMessage(), before);
         QVERIFY(!QApplication::overrideCursor());
     }

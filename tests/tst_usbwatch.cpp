@@ -1,7 +1,8 @@
 // Tests of the USB arrival watcher: the decision on each device-change
 // broadcast, the two events, the error report for what a handler throws, and
 // the platform source's life cycle.  Broadcasts are synthetic: they are fed
-// to WMDeviceChange as every platform source does.
+// to WMDeviceChange as every platform source does, and on Linux udev devices
+// (made up, or built from the system's own) to the udev source's delivery.
 #include "uAppServices.h"
 #include "uUsbNotification.h"
 #include "uUsbNotificationSource.h"
@@ -9,12 +10,21 @@
 #include <QApplication>
 #include <QDir>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QWidget>
 #include <QtTest>
 
 #include <memory>
 #include <stdexcept>
 #include <utility>
+
+#ifdef QARN_USBWATCH_UDEV
+#include <libudev.h>
+
+#include <unistd.h>
+
+#include <vector>
+#endif
 
 namespace {
 
@@ -50,6 +60,59 @@ std::function<uint32_t()> Header(uint32_t deviceType, int &reads)
     };
 }
 
+#ifdef QARN_USBWATCH_UDEV
+// A udev device as the monitor delivers it, built from its properties (a
+// null value leaves the property out).  libudev reads them from the process
+// environment and cuts its strings apart, so it is given a list of its own.
+udev_device *UdevEvent(udev *context, const QByteArray &action, const QByteArray &subsystem,
+                       const QByteArray &devtype, const QByteArray &devpath)
+{
+    QList<QByteArray> properties{"SEQNUM=1"};
+    const std::pair<const char *, const QByteArray &> values[] = {
+        {"ACTION=", action}, {"SUBSYSTEM=", subsystem}, {"DEVTYPE=", devtype}, {"DEVPATH=", devpath}};
+    for (const auto &[name, value] : values) {
+        if (!value.isNull())
+            properties << name + value;
+    }
+    std::vector<char *> list;
+    for (QByteArray &property : properties)
+        list.push_back(property.data());
+    list.push_back(nullptr);
+    char **const processEnvironment = environ;
+    environ = list.data();
+    udev_device *device = udev_device_new_from_environment(context);
+    environ = processEnvironment;
+    return device;
+}
+
+// A device of this system: the first of the subsystem whose parent is there
+// or not, as asked (and of the given type, unless null).  Null when the
+// system has none.
+udev_device *SystemDevice(udev *context, const char *subsystem, const char *devtype, bool withParent)
+{
+    udev_enumerate *scan = udev_enumerate_new(context);
+    udev_enumerate_add_match_subsystem(scan, subsystem);
+    udev_enumerate_scan_devices(scan);
+    udev_device *found = nullptr;
+    udev_list_entry *entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(scan))
+    {
+        udev_device *device = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+        if (!device)
+            continue;
+        const char *type = udev_device_get_devtype(device);
+        if ((udev_device_get_parent(device) != nullptr) == withParent &&
+            (!devtype || (type && qstrcmp(type, devtype) == 0))) {
+            found = device;
+            break;
+        }
+        udev_device_unref(device);
+    }
+    udev_enumerate_unref(scan);
+    return found;
+}
+#endif
+
 } // namespace
 
 namespace QTest {
@@ -82,6 +145,10 @@ private slots:
     void ownerFreesTheWatcher();
     void udevAction_data();
     void udevAction();
+    void udevEvent_data();
+    void udevEvent();
+    void udevEventOfSystemDevice_data();
+    void udevEventOfSystemDevice();
     void platformWatcherIsQuietAndReleasesEverything();
 
 private:
@@ -306,6 +373,126 @@ void TestUsbWatch::udevAction()
     QFETCH(QByteArray, action);
     QFETCH(uint, eventCode);
     QCOMPARE(UdevActionEventCode(action.isNull() ? nullptr : action.constData()), eventCode);
+#else
+    QSKIP("This build has no udev source.");
+#endif
+}
+
+// The udev events that refresh the list: a whole USB device, and the node of
+// a serial port with a parent device, coming or going.
+void TestUsbWatch::udevEvent_data()
+{
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<QByteArray>("subsystem");
+    QTest::addColumn<QByteArray>("devtype");
+    QTest::addColumn<QByteArray>("devpath");
+    QTest::addColumn<TUsbChange>("change");
+
+    const QByteArray usb = "/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+    const QByteArray none;
+    const struct {
+        const char *name;
+        QByteArray subsystem, devtype, devpath;
+        bool watched;
+    } devices[] = {
+        {"USB device", "usb", "usb_device", usb, true},
+        {"USB interface", "usb", "usb_interface", usb + "/1-2:1.0", false},
+        {"USB serial port", "tty", none, usb + "/1-2:1.0/ttyUSB0/tty/ttyUSB0", true},
+        {"USB modem port", "tty", none, usb + "/1-2:1.0/tty/ttyACM0", true},
+        {"serial port", "tty", none, "/devices/pnp0/00:02/tty/ttyS0", true},
+        {"virtual console", "tty", none, "/devices/virtual/tty/tty7", false},
+        {"terminal multiplexer", "tty", none, "/devices/virtual/tty/ptmx", false},
+        {"USB serial driver", "usb-serial", none, usb + "/1-2:1.0/ttyUSB0", false},
+        {"disk", "block", "disk", usb + "/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdb", false},
+    };
+    for (const auto &device : devices) {
+        for (const char *action : {"add", "remove", "change", "bind"}) {
+            const TUsbChange change = !device.watched ? TUsbChange::None
+                                      : qstrcmp(action, "add") == 0    ? TUsbChange::Arrival
+                                      : qstrcmp(action, "remove") == 0 ? TUsbChange::Removal
+                                                                       : TUsbChange::None;
+            QTest::addRow("%s, %s", device.name, action)
+                << QByteArray(action) << device.subsystem << device.devtype << device.devpath << change;
+        }
+    }
+}
+
+void TestUsbWatch::udevEvent()
+{
+#ifdef QARN_USBWATCH_UDEV
+    QFETCH(QByteArray, action);
+    QFETCH(QByteArray, subsystem);
+    QFETCH(QByteArray, devtype);
+    QFETCH(QByteArray, devpath);
+    QFETCH(TUsbChange, change);
+
+    udev *context = udev_new();
+    QVERIFY(context);
+    const auto release = qScopeGuard([context]() { udev_unref(context); });
+    udev_device *device = UdevEvent(context, action, subsystem, devtype, devpath);
+    QVERIFY(device);
+    QCOMPARE(QByteArray(udev_device_get_action(device)), action);
+
+    TEventLog log;
+    TUsbNotification watcher(nullptr);
+    log.Bind(watcher);
+    DeliverUdevDevice(watcher, device);
+    QCOMPARE(log.arrivals, change == TUsbChange::Arrival ? 1 : 0);
+    QCOMPARE(log.removals, change == TUsbChange::Removal ? 1 : 0);
+    QCOMPARE(log.senders, change == TUsbChange::None ? QList<QObject *>{} : QList<QObject *>{&watcher});
+#else
+    QSKIP("This build has no udev source.");
+#endif
+}
+
+// The same with this system's own devices, read from /sys: as they are (no
+// action) and as the monitor would deliver their arrival or removal.
+void TestUsbWatch::udevEventOfSystemDevice_data()
+{
+    QTest::addColumn<QByteArray>("subsystem");
+    QTest::addColumn<QByteArray>("devtype");
+    QTest::addColumn<bool>("withParent");
+    QTest::addColumn<bool>("watched");
+
+    QTest::newRow("USB device") << QByteArray("usb") << QByteArray("usb_device") << true << true;
+    QTest::newRow("serial port") << QByteArray("tty") << QByteArray() << true << true;
+    QTest::newRow("virtual console") << QByteArray("tty") << QByteArray() << false << false;
+    QTest::newRow("memory device") << QByteArray("mem") << QByteArray() << false << false;
+}
+
+void TestUsbWatch::udevEventOfSystemDevice()
+{
+#ifdef QARN_USBWATCH_UDEV
+    QFETCH(QByteArray, subsystem);
+    QFETCH(QByteArray, devtype);
+    QFETCH(bool, withParent);
+    QFETCH(bool, watched);
+
+    udev *context = udev_new();
+    QVERIFY(context);
+    const auto release = qScopeGuard([context]() { udev_unref(context); });
+    udev_device *device = SystemDevice(context, subsystem.constData(),
+                                       devtype.isEmpty() ? nullptr : devtype.constData(), withParent);
+    if (!device)
+        QSKIP("This system has no such device in /sys.");
+    const QByteArray devpath = udev_device_get_devpath(device);
+    qInfo("%s", devpath.constData());
+    QCOMPARE(QByteArray(udev_device_get_subsystem(device)), subsystem);
+
+    TEventLog log;
+    TUsbNotification watcher(nullptr);
+    log.Bind(watcher);
+    DeliverUdevDevice(watcher, device); // read from /sys: no action, no event
+    QCOMPARE(log.arrivals + log.removals, 0);
+
+    for (const char *action : {"add", "change", "remove"}) {
+        udev_device *event = UdevEvent(context, action, subsystem,
+                                       devtype.isEmpty() ? QByteArray() : devtype, devpath);
+        QVERIFY(event);
+        DeliverUdevDevice(watcher, event);
+    }
+    QCOMPARE(log.arrivals, watched ? 1 : 0);
+    QCOMPARE(log.removals, watched ? 1 : 0);
 #else
     QSKIP("This build has no udev source.");
 #endif

@@ -28,8 +28,18 @@ protected:
 };
 
 #ifdef QARN_USBWATCH_UDEV
+struct udev_device;
+
 // The event code that a udev action stands for: "add" is an arrival,
 // "remove" a completed removal; any other action ("bind", "change", ...)
 // and a missing one give 0, which the watcher ignores.
 uint32_t UdevActionEventCode(const char *action);
+
+// Hands one device that the udev monitor delivered to the watcher, and
+// releases the device.  The added or removed devices that count are whole
+// USB devices and serial port nodes: the port node of a USB serial adapter
+// appears after its USB device, so the list is refreshed again once the port
+// really exists.  A serial port node is a "tty" device with a parent device
+// (ttyUSB, ttyACM, ttyS ...), not a virtual console or terminal.
+void DeliverUdevDevice(TUsbNotification &watcher, udev_device *device);
 #endif

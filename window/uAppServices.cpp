@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QIcon>
+#include <QPushButton>
 #include <QUrl>
 
 Q_LOGGING_CATEGORY(lcStartup, "qarndiag.startup", QtWarningMsg)
@@ -16,6 +18,25 @@ QString ApplicationTitle() { return gApplicationTitle; }
 
 void SetApplicationTitle(const QString &title) { gApplicationTitle = title; }
 
+QFont WindowFace()
+{
+    QFont face(QStringLiteral("Liberation Sans"));
+    face.setStyleHint(QFont::SansSerif);
+    face.setPixelSize(11);
+    return face;
+}
+
+void ApplyWindowFace(QWidget *window)
+{
+    const QFont face = WindowFace();
+    window->setFont(face);
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        QFont controlFace = face;
+        controlFace.setBold(control->font().bold());
+        control->setFont(controlFace);
+    }
+}
+
 void SetMessageBoxHook(TMessageBoxHook hook) { gMessageBoxHook = std::move(hook); }
 
 void ShowMessageBox(QWidget *parent, const QString &caption, const QString &text,
@@ -27,6 +48,8 @@ void ShowMessageBox(QWidget *parent, const QString &caption, const QString &text
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    ApplyWindowFace(&box);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
     box.exec();
 }
 

@@ -3,6 +3,7 @@
 // report for what an event handler throws, and the desktop's URL opener.
 #pragma once
 
+#include <QFont>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPointer>
@@ -20,8 +21,18 @@ Q_DECLARE_LOGGING_CATEGORY(lcStartup)
 QString ApplicationTitle();
 void SetApplicationTitle(const QString &title);
 
+// The face of the program's windows: a sans-serif face of 11 pixels, as
+// close as Linux gets to the classic 8-point dialog font.
+QFont WindowFace();
+// Gives a window and each of its controls that face, keeping their bold.
+// Each control needs it itself: under the main window's style sheet, which
+// reaches every window of the program, controls do not take their window's
+// font.
+void ApplyWindowFace(QWidget *window);
+
 // A modal message box with one OK button.  Every message box of the program
-// goes through here, so tests can record them instead of showing them.
+// goes through here, so tests can record them instead of showing them.  The
+// box has the windows' face and a plain OK button, without a stock icon.
 void ShowMessageBox(QWidget *parent, const QString &caption, const QString &text,
                     QMessageBox::Icon icon = QMessageBox::NoIcon);
 

@@ -13,19 +13,9 @@ TfQarnCommMore::TfQarnCommMore(QWidget *parent) : QDialog(parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(372, 300);
 
-    QFont face(QStringLiteral("Liberation Sans"));
-    face.setStyleHint(QFont::SansSerif);
-    face.setPixelSize(11);
-    setFont(face);
-    // The main window's style sheet reaches this dialog too, and under a
-    // style sheet the controls do not take the dialog's font: they would keep
-    // the larger default face, in which the sub-title no longer fits.  So
-    // each control gets the face itself (keeping the title's bold).
-    for (QWidget *control : findChildren<QWidget *>()) {
-        QFont controlFace = face;
-        controlFace.setBold(control->font().bold());
-        control->setFont(controlFace);
-    }
+    // The windows' face for the dialog and each control (the main window's
+    // style sheet reaches this dialog too), keeping the title's bold.
+    ApplyWindowFace(this);
 
     QPalette topPalette = pTop->palette();
     topPalette.setColor(QPalette::Window, topPalette.color(QPalette::Light));

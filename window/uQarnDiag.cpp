@@ -58,12 +58,7 @@ void TfQarnDiag::SetupLook()
     if (const QScreen *display = QGuiApplication::primaryScreen())
         move(display->availableGeometry().center() - rect().center());
 
-    // A sans-serif face of 11 pixels, as close as Linux gets to the classic
-    // 8-point dialog font.
-    QFont face(QStringLiteral("Liberation Sans"));
-    face.setStyleHint(QFont::SansSerif);
-    face.setPixelSize(11);
-    setFont(face);
+    setFont(WindowFace());
 
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, windowPalette.color(QPalette::Base));
@@ -111,14 +106,18 @@ void TfQarnDiag::SetupLook()
         edit->installEventFilter(this);
     sbStatus->setToolTip(QStringLiteral("Ctrl+C copies the diagnosis report to the clipboard"));
 
-    // Labels size themselves to their text; the two result labels span
-    // their group so that any text the reader reports fits.
+    // Labels size themselves to their text.  The two result labels span
+    // their group instead: the connection line has room for one line, the
+    // card line for two, beside the polling button; what does not fit ends
+    // in an ellipsis and shows whole in the tooltip.
     for (QLabel *text : findChildren<QLabel *>()) {
         if (text != Image1 && text != lbSubTitle1)
             text->adjustSize();
     }
+    const int lineHeight = QFontMetrics(lbCard->font()).lineSpacing();
     lbDeviceInfo->setGeometry(8, 111, 531, 15);
-    lbCard->setGeometry(8, 24, 390, 15);
+    lbCard->setGeometry(8, 24, 390, 2 * lineHeight + 2);
+    lbCard->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // The hex boxes are narrow: a condensed face of the same size keeps the
     // widest values ("FF FF FF FF FF ", "FFFFFFFF") inside them.

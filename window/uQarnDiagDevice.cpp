@@ -6,12 +6,27 @@
 #include "uDeviceChoice.h"
 #include "uQarnDyn.h"
 
+#include <QDir>
 #include <QSettings>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+// The report of a value that could not be written to the place `where`
+// (the settings file's path; on Windows, the registry key).
+std::string StoreFailure(const QString &where)
+{
+#ifdef Q_OS_WIN
+    const char *const place = "the registry key ";
+#else
+    const char *const place = "the settings file ";
+#endif
+    return std::string("Failed to write the value \"") + kDeviceNameValue + "\" to " + place +
+           QDir::toNativeSeparators(where).toLocal8Bit().toStdString() +
+           ": the setting could not be saved.";
+}
 
 // Writes (or, for an empty name, deletes) the value in one place.  Returns
 // false when the place cannot be opened for writing, which ends the pass
@@ -31,9 +46,7 @@ bool StoreName(QSettings::Scope scope, const QByteArray *name)
         place.remove(QString::fromLatin1(kDeviceNameValue));
     place.sync();
     if (place.status() != QSettings::NoError)
-        throw TQarnError("Failed to write the registry value \"DeviceName\": the setting could "
-                         "not be saved in " +
-                         place.fileName().toLocal8Bit().toStdString() + ".");
+        throw TQarnError(StoreFailure(place.fileName()));
     return true;
 }
 
@@ -52,14 +65,16 @@ void TfQarnDiag::SaveToReg()
 
     if (storedMachineWide) {
         StoreName(QSettings::UserScope, nullptr);
-    } else if (name.isEmpty()) {
-        // Without machine-wide rights, deleting the per-user value would let
-        // a machine-wide name come back at the next start: store "auto",
-        // which reads as auto-detection, so the user's choice holds.
+    } else if (!name.isEmpty()) {
+        StoreName(QSettings::UserScope, &name);
+    } else if (!ReadStoredName(QSettings::SystemScope).isEmpty()) {
+        // Auto-detection without machine-wide rights while a machine-wide
+        // name exists: deleting the per-user value would bring that name back
+        // at the next start, so store "auto", which reads as auto-detection.
         const QByteArray autoName("auto");
         StoreName(QSettings::UserScope, &autoName);
     } else {
-        StoreName(QSettings::UserScope, &name);
+        StoreName(QSettings::UserScope, nullptr);
     }
 }
 

@@ -36,14 +36,17 @@ void WindowSession::Show(bool waitForCheck)
 {
     FWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(FWindow.get()));
-    if (waitForCheck)
+    if (waitForCheck) {
         QTRY_VERIFY_WITH_TIMEOUT(FWindow->btnClose->isEnabled(), 5000);
+        QVERIFY2(!FWindow->tmrFirst->isActive(), "the start-up timer runs on after its check");
+    }
 }
 
 void WindowSession::RunStartupCheck()
 {
-    FWindow->tmrFirst->stop();
+    // Not stopped here: stopping the timer is the handler's own first step.
     FWindow->tmrFirstTimer();
+    QVERIFY2(!FWindow->tmrFirst->isActive(), "the start-up timer runs on after its check");
 }
 
 void WindowSession::Close() { FWindow->close(); }

@@ -21,10 +21,12 @@ public:
     ~WindowSession();
 
     // Shows the main window (FormShow runs) and, when waitForCheck, waits
-    // until the start-up check has run (tmrFirst fired).
+    // until the start-up check has run (tmrFirst fired); fails the test when
+    // the timer is still running then.
     void Show(bool waitForCheck = true);
 
-    // Runs the start-up check at once instead of waiting half a second.
+    // Runs the start-up check at once instead of waiting half a second; the
+    // handler must stop the timer itself, or the test fails.
     void RunStartupCheck();
 
     TfQarnDiag &window() { return *FWindow; }
