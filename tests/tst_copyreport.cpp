@@ -86,7 +86,11 @@ private slots:
 
         w.ckUsb->setChecked(true);
         w.btnTest->click();
+        w.btnBench->setFocus();
         w.btnBench->click();
+        // The button gets its focus back: no read-only box took it and
+        // selected its text, which Ctrl+C would copy instead of the report.
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.btnBench));
         w.btnPolling->click();
         QTRY_VERIFY(!w.lbCard->text().isEmpty());
         const QStringList report = lines();

@@ -5,17 +5,26 @@
 #include "uBenchmarkReport.h"
 #include "uQarnDyn.h"
 
+#include <QApplication>
+#include <QPointer>
+
 void TfQarnDiag::btnBenchClick()
 {
     TBenchmarkRun run;
     {
         const TBusyCursor busy;
         QPushButton *const locked[] = {btnTest, btnOK, btnClose, btnExplain, btnBench};
+        // Disabling the focused button hands the focus on, and a read-only
+        // box that takes it by tab selects its whole text; the focus goes
+        // back where it was, so Ctrl+C afterwards still copies the report.
+        const QPointer<QWidget> focused = QApplication::focusWidget();
         for (QPushButton *button : locked)
             button->setEnabled(false);
-        const TScopeExit unlock([&locked]() {
+        const TScopeExit unlock([&locked, &focused]() {
             for (QPushButton *button : locked)
                 button->setEnabled(true);
+            if (focused && focused->isEnabled())
+                focused->setFocus(Qt::OtherFocusReason);
         });
         sbStatus->showMessage(QStringLiteral(
             "Please wait, benchmark in progress (this may take up to 60 seconds)..."));
