@@ -1,5 +1,7 @@
 #include "vcard_card.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -84,8 +86,12 @@ TBytes StorageCardAtr(uint8_t standard, uint16_t cardName)
 TBytes Iso14443Part4Atr(const TBytes &historical)
 {
     const std::size_t count = historical.size() > 15 ? 15 : historical.size();
-    TBytes atr{0x3B, uint8_t(0x80 | count), 0x80, 0x01};
-    atr.insert(atr.end(), historical.begin(), historical.begin() + long(count));
+    TBytes atr(4 + count);
+    atr[0] = 0x3B;
+    atr[1] = uint8_t(0x80 | count);
+    atr[2] = 0x80;
+    atr[3] = 0x01;
+    std::copy_n(historical.begin(), count, atr.begin() + 4);
     atr.push_back(AtrCheckByte(atr));
     return atr;
 }
