@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QIcon>
 #include <QPushButton>
+#include <QToolTip>
 #include <QUrl>
 
 Q_LOGGING_CATEGORY(lcStartup, "qarndiag.startup", QtWarningMsg)
@@ -30,6 +31,8 @@ void ApplyWindowFace(QWidget *window)
 {
     const QFont face = WindowFace();
     window->setFont(face);
+    // Tooltips (the whole text of a cut label) read in the same face.
+    QToolTip::setFont(face);
     for (QWidget *control : window->findChildren<QWidget *>()) {
         QFont controlFace = face;
         controlFace.setBold(control->font().bold());
