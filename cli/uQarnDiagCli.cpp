@@ -127,16 +127,6 @@ QString ReadOptions(const QCommandLineParser &parser, TOptions &options)
     return QString();
 }
 
-// The status number of a failed 768-byte echo, which the window shows in a
-// box, goes into the report here.
-std::optional<TQarnStatus> *gEcho768Failure = nullptr;
-
-void RecordEcho768Failure(TQarnStatus status)
-{
-    if (gEcho768Failure)
-        *gEcho768Failure = status;
-}
-
 class TRun {
 public:
     TRun(const TOptions &options, QTextStream &out) : FOptions(options), FOut(out) {}
@@ -194,16 +184,9 @@ private:
             return kExitConnectionFailed;
 
         if (FOptions.benchmark) {
-            std::optional<TQarnStatus> echo768Failure;
-            gEcho768Failure = &echo768Failure;
-            DynSetBenchmarkFailureNotifier(&RecordEcho768Failure);
-            TBenchmarkRun run = RunBenchmark();
-            DynSetBenchmarkFailureNotifier(nullptr);
-            gEcho768Failure = nullptr;
-            run.echo768Failure = echo768Failure;
-            FReport.benchmark = run;
+            FReport.benchmark = RunBenchmark();
             Print(BenchmarkLines(FReport.benchmark));
-            if (!run.Passed())
+            if (!FReport.benchmark->Passed())
                 return kExitBenchmarkFailed;
         }
         return FOptions.pollSeconds > 0 ? Poll() : kExitPassed;

@@ -33,6 +33,14 @@ struct TStoredDeviceChoice {
 // The per-user name when it is not empty, else the machine-wide one.
 TStoredDeviceChoice ReadDeviceChoice();
 
+// Stores the choice (an empty name: auto-detection) machine-wide when that
+// place can be written, removing the per-user value, else per user; with
+// neither machine-wide rights nor a name while a machine-wide name exists,
+// stores "auto" per user so that the machine-wide name does not come back.
+// Returns the report of a place that opened but could not be written (the
+// second pass is then not made), empty when the choice was stored.
+QString StoreDeviceChoice(const QByteArray &name);
+
 // One entry of the library's port list: "name=description".
 struct TPort {
     QByteArray name; // the text before the first "=", empty without one

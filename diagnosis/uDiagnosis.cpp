@@ -103,9 +103,49 @@ QStringList TBenchmarkRun::Lines() const
     return BenchmarkReport(average128, average256, average768).split(QStringLiteral("\r\n"));
 }
 
-TBenchmarkRun RunBenchmark()
+namespace {
+
+// The benchmark in progress, for the binding's notifier, which is a plain
+// function.
+struct TBenchmarkInProgress {
+    TBenchmarkRun &run;
+    const TEcho768FailureDisplay &showFailure;
+};
+TBenchmarkInProgress *gBenchmarkInProgress = nullptr;
+
+void RecordEcho768Failure(TQarnStatus status)
+{
+    if (!gBenchmarkInProgress)
+        return;
+    gBenchmarkInProgress->run.echo768Failure = status;
+    if (gBenchmarkInProgress->showFailure)
+        gBenchmarkInProgress->showFailure(status);
+}
+
+// Installs the recorder for one benchmark, removed however the run ends.
+class TEcho768Recorder {
+public:
+    explicit TEcho768Recorder(TBenchmarkInProgress &benchmark)
+    {
+        gBenchmarkInProgress = &benchmark;
+        DynSetBenchmarkFailureNotifier(&RecordEcho768Failure);
+    }
+    ~TEcho768Recorder()
+    {
+        DynSetBenchmarkFailureNotifier(nullptr);
+        gBenchmarkInProgress = nullptr;
+    }
+    TEcho768Recorder(const TEcho768Recorder &) = delete;
+    TEcho768Recorder &operator=(const TEcho768Recorder &) = delete;
+};
+
+} // namespace
+
+TBenchmarkRun RunBenchmark(const TEcho768FailureDisplay &showFailure)
 {
     TBenchmarkRun run;
+    TBenchmarkInProgress benchmark{run, showFailure};
+    const TEcho768Recorder recorder(benchmark);
     run.status = DynBenchmark(run.average128, run.average256, run.average768);
     return run;
 }

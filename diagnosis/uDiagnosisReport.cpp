@@ -151,97 +151,118 @@ QString ReportText(const TDiagnosisReport &report, const QString &lineEnd)
     return text;
 }
 
+namespace {
+
+// The JSON sections, each null for a step not run.  Every key of a section
+// is there whether the step passed or not; what a failed step did not read
+// is null.
+
+QJsonValue LibraryJson(const std::optional<TLibraryCheck> &check)
+{
+    if (!check)
+        return QJsonValue();
+    return QJsonObject{
+        {QStringLiteral("available"), check->Available()},
+        {QStringLiteral("status"), int(check->status)},
+        {QStringLiteral("version"), check->version},
+        {QStringLiteral("path"), check->path},
+        {QStringLiteral("message"), Optional(!check->Available(), check->StartupMessage())}};
+}
+
+QJsonObject DeviceJson(const QByteArray &choice, const TStoredDeviceChoice &stored)
+{
+    return {{QStringLiteral("choice"), DeviceText(choice)},
+            {QStringLiteral("stored"), QString::fromLocal8Bit(stored.name)},
+            {QStringLiteral("storedIn"), QString::fromLatin1(PlaceKey(stored.place))}};
+}
+
+QJsonValue PortsJson(const std::optional<std::vector<TPort>> &ports)
+{
+    if (!ports)
+        return QJsonValue();
+    QJsonArray list;
+    for (const TPort &port : *ports)
+        list.append(
+            QJsonObject{{QStringLiteral("name"), QString::fromLocal8Bit(port.name)},
+                        {QStringLiteral("description"), QString::fromLocal8Bit(port.description)}});
+    return list;
+}
+
+QJsonValue PortsErrorJson(const TDiagnosisReport &report)
+{
+    if (!report.ports || report.portsStatus == QARN_OK)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("status"), int(report.portsStatus)},
+                       {QStringLiteral("message"), StatusMessage(report.portsStatus)}};
+}
+
+QJsonValue ConnectionJson(const std::optional<TConnectionTest> &test)
+{
+    if (!test)
+        return QJsonValue();
+    const bool passed = test->Passed();
+    return QJsonObject{
+        {QStringLiteral("passed"), passed},
+        {QStringLiteral("status"), int(test->status)},
+        {QStringLiteral("message"), Optional(!passed, test->FailureText())},
+        {QStringLiteral("device"), QString::fromLocal8Bit(test->device)},
+        {QStringLiteral("requestedSettings"), qint64(test->requestedSettings)},
+        {QStringLiteral("deviceInformation"), Optional(passed, test->DeviceInformation())},
+        {QStringLiteral("deviceText"), Optional(passed, test->deviceText)},
+        {QStringLiteral("product"), Optional(passed, test->firmware)},
+        {QStringLiteral("chipsetInfo"), Optional(passed, test->chipsetHWID)},
+        {QStringLiteral("chipsetId"), Optional(passed, test->chipsetSNR)},
+        {QStringLiteral("settings"), Optional(passed, qint64(test->settings))},
+        {QStringLiteral("features"), Optional(passed, test->FeatureWordText())},
+        {QStringLiteral("featureList"),
+         Optional(passed, QJsonArray::fromStringList(test->FeatureLines()))}};
+}
+
+QJsonValue BenchmarkJson(const std::optional<TBenchmarkRun> &run)
+{
+    if (!run)
+        return QJsonValue();
+    const bool passed = run->Passed();
+    return QJsonObject{
+        {QStringLiteral("passed"), passed},
+        {QStringLiteral("status"), int(run->status)},
+        {QStringLiteral("message"), Optional(!passed, run->FailureText())},
+        {QStringLiteral("echo768FailureStatus"),
+         run->echo768Failure ? QJsonValue(int(*run->echo768Failure)) : QJsonValue()},
+        {QStringLiteral("lines"), Optional(passed, QJsonArray::fromStringList(run->Lines()))},
+        {QStringLiteral("averageMs"),
+         Optional(passed, QJsonObject{{QStringLiteral("128"), Average(run->average128)},
+                                      {QStringLiteral("256"), Average(run->average256)},
+                                      {QStringLiteral("768"), Average(run->average768)}})}};
+}
+
+QJsonValue PollingJson(const std::optional<TPollingRun> &run)
+{
+    if (!run)
+        return QJsonValue();
+    QJsonArray changes;
+    for (const TCardChange &change : run->changes) {
+        QJsonObject object = CardJson(change.poll);
+        object[QStringLiteral("elapsedMs")] = change.elapsedMs;
+        changes.append(object);
+    }
+    return QJsonObject{{QStringLiteral("seconds"), run->seconds},
+                       {QStringLiteral("interrupted"), run->interrupted},
+                       {QStringLiteral("changes"), changes}};
+}
+
+} // namespace
+
 QJsonObject ReportJson(const TDiagnosisReport &report)
 {
-    QJsonObject json;
-    json[QStringLiteral("qarndiagVersion")] = ProgramVersion();
-
-    QJsonValue library;
-    if (const auto &check = report.library) {
-        library = QJsonObject{
-            {QStringLiteral("available"), check->Available()},
-            {QStringLiteral("status"), int(check->status)},
-            {QStringLiteral("version"), check->version},
-            {QStringLiteral("path"), check->path},
-            {QStringLiteral("message"), Optional(!check->Available(), check->StartupMessage())}};
-    }
-    json[QStringLiteral("library")] = library;
-
-    json[QStringLiteral("device")] =
-        QJsonObject{{QStringLiteral("choice"), DeviceText(report.deviceChoice)},
-                    {QStringLiteral("stored"), QString::fromLocal8Bit(report.stored.name)},
-                    {QStringLiteral("storedIn"), QString::fromLatin1(PlaceKey(report.stored.place))}};
-
-    QJsonValue ports;
-    if (report.ports) {
-        QJsonArray list;
-        for (const TPort &port : *report.ports)
-            list.append(QJsonObject{
-                {QStringLiteral("name"), QString::fromLocal8Bit(port.name)},
-                {QStringLiteral("description"), QString::fromLocal8Bit(port.description)}});
-        ports = list;
-    }
-    json[QStringLiteral("ports")] = ports;
-    json[QStringLiteral("portsError")] =
-        report.ports && report.portsStatus != QARN_OK
-            ? QJsonValue(QJsonObject{{QStringLiteral("status"), int(report.portsStatus)},
-                                     {QStringLiteral("message"), StatusMessage(report.portsStatus)}})
-            : QJsonValue();
-
-    // Every key is there whether the step passed or not; what a failed step
-    // did not read is null.
-    QJsonValue connection;
-    if (const auto &test = report.connection) {
-        const bool passed = test->Passed();
-        connection = QJsonObject{
-            {QStringLiteral("passed"), passed},
-            {QStringLiteral("status"), int(test->status)},
-            {QStringLiteral("message"), Optional(!passed, test->FailureText())},
-            {QStringLiteral("device"), QString::fromLocal8Bit(test->device)},
-            {QStringLiteral("requestedSettings"), qint64(test->requestedSettings)},
-            {QStringLiteral("deviceInformation"), Optional(passed, test->DeviceInformation())},
-            {QStringLiteral("deviceText"), Optional(passed, test->deviceText)},
-            {QStringLiteral("product"), Optional(passed, test->firmware)},
-            {QStringLiteral("chipsetInfo"), Optional(passed, test->chipsetHWID)},
-            {QStringLiteral("chipsetId"), Optional(passed, test->chipsetSNR)},
-            {QStringLiteral("settings"), Optional(passed, qint64(test->settings))},
-            {QStringLiteral("features"), Optional(passed, test->FeatureWordText())},
-            {QStringLiteral("featureList"),
-             Optional(passed, QJsonArray::fromStringList(test->FeatureLines()))}};
-    }
-    json[QStringLiteral("connection")] = connection;
-
-    QJsonValue benchmark;
-    if (const auto &run = report.benchmark) {
-        const bool passed = run->Passed();
-        benchmark = QJsonObject{
-            {QStringLiteral("passed"), passed},
-            {QStringLiteral("status"), int(run->status)},
-            {QStringLiteral("message"), Optional(!passed, run->FailureText())},
-            {QStringLiteral("echo768FailureStatus"),
-             run->echo768Failure ? QJsonValue(int(*run->echo768Failure)) : QJsonValue()},
-            {QStringLiteral("lines"), Optional(passed, QJsonArray::fromStringList(run->Lines()))},
-            {QStringLiteral("averageMs"),
-             Optional(passed, QJsonObject{{QStringLiteral("128"), Average(run->average128)},
-                                          {QStringLiteral("256"), Average(run->average256)},
-                                          {QStringLiteral("768"), Average(run->average768)}})}};
-    }
-    json[QStringLiteral("benchmark")] = benchmark;
-
-    json[QStringLiteral("card")] = report.card ? QJsonValue(CardJson(*report.card)) : QJsonValue();
-
-    QJsonValue polling;
-    if (const auto &run = report.polling) {
-        QJsonArray changes;
-        for (const TCardChange &change : run->changes) {
-            QJsonObject object = CardJson(change.poll);
-            object[QStringLiteral("elapsedMs")] = change.elapsedMs;
-            changes.append(object);
-        }
-        polling = QJsonObject{{QStringLiteral("seconds"), run->seconds},
-                              {QStringLiteral("interrupted"), run->interrupted},
-                              {QStringLiteral("changes"), changes}};
-    }
-    json[QStringLiteral("polling")] = polling;
-    return json;
+    return {{QStringLiteral("qarndiagVersion"), ProgramVersion()},
+            {QStringLiteral("library"), LibraryJson(report.library)},
+            {QStringLiteral("device"), DeviceJson(report.deviceChoice, report.stored)},
+            {QStringLiteral("ports"), PortsJson(report.ports)},
+            {QStringLiteral("portsError"), PortsErrorJson(report)},
+            {QStringLiteral("connection"), ConnectionJson(report.connection)},
+            {QStringLiteral("benchmark"), BenchmarkJson(report.benchmark)},
+            {QStringLiteral("card"),
+             report.card ? QJsonValue(CardJson(*report.card)) : QJsonValue()},
+            {QStringLiteral("polling"), PollingJson(report.polling)}};
 }

@@ -572,6 +572,8 @@ private slots:
         QVERIFY(!atBox[1].busyCursor);
         QCOMPARE(atBox[1].enabled, (QList<bool>{true, true, true, true, true}));
         QCOMPARE(atBox[1].status, QStringLiteral("Failed"));
+        QVERIFY(ReportText(w.Report(), QStringLiteral("\n"))
+                    .contains(QStringLiteral("Failed\nEcho of 768 bytes failed with status : -7\n")));
     }
 
     // The results box as the program shows it: every line on one line.

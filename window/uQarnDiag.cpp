@@ -38,7 +38,6 @@ TfQarnDiag::TfQarnDiag(QWidget *parent) : QDialog(parent)
     SetTag(btnPolling, 0);
 
     ConnectHandlers();
-    DynSetBenchmarkFailureNotifier(&ShowBenchmarkFailure);
     tmrPolling->start();
 }
 

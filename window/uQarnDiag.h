@@ -97,7 +97,3 @@ private:
 
 // The program's main window, created by the program entry.
 extern TfQarnDiag *fQarnDiag;
-
-// Shows the bare status number of a failed 768-byte echo series; installed
-// into the binding by the main window.
-void ShowBenchmarkFailure(TQarnStatus status);

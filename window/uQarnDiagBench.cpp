@@ -29,7 +29,14 @@ void TfQarnDiag::btnBenchClick()
         sbStatus->showMessage(QStringLiteral(
             "Please wait, benchmark in progress (this may take up to 60 seconds)..."));
         ProcessPendingEvents();
-        run = RunBenchmark();
+        // A failed 768-byte series shows its bare status number in a plain
+        // box of its own (no icon, the application title as caption) while
+        // the benchmark still runs.
+        run = RunBenchmark([this](TQarnStatus status) {
+            RunGuarded(this, [this, status]() {
+                ShowMessageBox(this, ApplicationTitle(), QString::number(int(status)));
+            });
+        });
     }
     FResults.benchmark = run;
 
@@ -61,13 +68,4 @@ void TfQarnDiag::tmrPollingTimer()
     const TCardPoll poll = PollCard();
     FResults.card = poll;
     lbCard->setText(poll.line);
-}
-
-// The plain message dialog of a failed 768-byte series: the bare status
-// number, the application title as caption, no icon.
-void ShowBenchmarkFailure(TQarnStatus status)
-{
-    RunGuarded(fQarnDiag, [status]() {
-        ShowMessageBox(fQarnDiag, ApplicationTitle(), QString::number(int(status)));
-    });
 }

@@ -6,51 +6,7 @@
 #include "uDeviceChoice.h"
 #include "uQarnDyn.h"
 
-#include <QDir>
-#include <QSettings>
-
-#include <string>
 #include <vector>
-
-namespace {
-
-// The report of a value that could not be written to the place `where`
-// (the settings file's path; on Windows, the registry key).
-std::string StoreFailure(const QString &where)
-{
-#ifdef Q_OS_WIN
-    const char *const place = "the registry key ";
-#else
-    const char *const place = "the settings file ";
-#endif
-    return std::string("Failed to write the value \"") + kDeviceNameValue + "\" to " + place +
-           QDir::toNativeSeparators(where).toLocal8Bit().toStdString() +
-           ": the setting could not be saved.";
-}
-
-// Writes (or, for an empty name, deletes) the value in one place.  Returns
-// false when the place cannot be opened for writing, which ends the pass
-// silently; throws when the place opened but the write failed.
-bool StoreName(QSettings::Scope scope, const QByteArray *name)
-{
-    // The place's own file only: opened by scope, QSettings also reads the
-    // places behind it (the machine-wide ones behind the per-user one), and
-    // one of those that cannot be read would make a writable per-user place
-    // look broken and the user's choice be dropped without a word.
-    QSettings place(StoredNameFile(scope), QSettings::NativeFormat);
-    if (!place.isWritable() || place.status() != QSettings::NoError)
-        return false;
-    if (name)
-        place.setValue(QString::fromLatin1(kDeviceNameValue), QString::fromLocal8Bit(*name));
-    else
-        place.remove(QString::fromLatin1(kDeviceNameValue));
-    place.sync();
-    if (place.status() != QSettings::NoError)
-        throw TQarnError(StoreFailure(place.fileName()));
-    return true;
-}
-
-} // namespace
 
 void TfQarnDiag::LoadFromReg()
 {
@@ -59,23 +15,9 @@ void TfQarnDiag::LoadFromReg()
 
 void TfQarnDiag::SaveToReg()
 {
-    const QByteArray name = FDeviceName;
-    const bool storedMachineWide =
-        StoreName(QSettings::SystemScope, name.isEmpty() ? nullptr : &name);
-
-    if (storedMachineWide) {
-        StoreName(QSettings::UserScope, nullptr);
-    } else if (!name.isEmpty()) {
-        StoreName(QSettings::UserScope, &name);
-    } else if (!ReadStoredName(QSettings::SystemScope).isEmpty()) {
-        // Auto-detection without machine-wide rights while a machine-wide
-        // name exists: deleting the per-user value would bring that name back
-        // at the next start, so store "auto", which reads as auto-detection.
-        const QByteArray autoName("auto");
-        StoreName(QSettings::UserScope, &autoName);
-    } else {
-        StoreName(QSettings::UserScope, nullptr);
-    }
+    const QString failure = StoreDeviceChoice(FDeviceName);
+    if (!failure.isEmpty())
+        throw TQarnError(failure.toLocal8Bit().toStdString());
 }
 
 void TfQarnDiag::LoadCommList()
