@@ -171,6 +171,7 @@ LONG Session::EnsureContext()
     DropContext();
     const LONG result = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
     hasContext_ = result == SCARD_S_SUCCESS;
+    contextCount_ += hasContext_ ? 1 : 0;
     return result;
 }
 
@@ -301,23 +302,7 @@ int16_t Session::Open(const char *device)
         if (!chosen)
             return kNoUsbReader;
     } else {
-        for (const Reader &reader : readers) {
-            if (reader.listName == name || reader.pcscName == name) {
-                chosen = &reader;
-                break;
-            }
-        }
-        // A stored name of a reader that came back under another number,
-        // when exactly one reader matches so.
-        if (!chosen) {
-            std::size_t alike = 0;
-            for (const Reader &reader : readers) {
-                if (SameExceptReaderNumber(reader.listName, name) && ++alike == 1)
-                    chosen = &reader;
-            }
-            if (alike > 1)
-                chosen = nullptr;
-        }
+        chosen = Match(readers, name);
         if (!chosen)
             return kReaderNameUnknown;
     }
@@ -329,6 +314,7 @@ int16_t Session::Open(const char *device)
         direct_ = handle;
     }
     reader_ = *chosen;
+    readerContext_ = contextCount_;
     open_ = true;
     gone_ = kOk;
     channelType_ = ChannelType();
@@ -342,17 +328,66 @@ void Session::Close()
         SCardDisconnect(direct_, SCARD_LEAVE_CARD);
     open_ = false;
     gone_ = kOk;
+    serviceLost_ = false;
     direct_ = 0;
     channelType_ = 0;
     reader_ = Reader();
     DropContext();
 }
 
-int16_t Session::Usable() const
+// The reader of that name (listed or pcscd's own), or else the one reader
+// that came back under another number.
+const Session::Reader *Session::Match(const std::vector<Reader> &readers, const std::string &name) const
+{
+    for (const Reader &reader : readers) {
+        if (reader.listName == name || reader.pcscName == name)
+            return &reader;
+    }
+    const Reader *alike = nullptr;
+    for (const Reader &reader : readers) {
+        if (SameExceptReaderNumber(reader.listName, name)) {
+            if (alike)
+                return nullptr;
+            alike = &reader;
+        }
+    }
+    return alike;
+}
+
+int16_t Session::Usable()
 {
     if (!open_)
         return kNoReaderOpen;
+    if (gone_ != kOk && serviceLost_)
+        return Reconnect();
     return gone_;
+}
+
+// pcscd went away while the reader was open: once it is back, a new context
+// and a new direct connection to the reader of the same name.  Until then
+// each call tries again and says why it could not.
+int16_t Session::Reconnect()
+{
+    std::vector<Reader> readers;
+    const LONG listed = ListReaders(readers);
+    if (listed != SCARD_S_SUCCESS && listed != SCARD_E_NO_READERS_AVAILABLE) {
+        DropContext();
+        return gone_ = FromPcsc(listed);
+    }
+    const Reader *reader = Match(readers, reader_.listName);
+    if (!reader)
+        return gone_ = kReaderNotBack;
+    SCARDHANDLE handle = 0;
+    const LONG result = ConnectDirect(reader->pcscName, handle);
+    if (result != SCARD_S_SUCCESS)
+        return gone_ = IsLinkLost(result) ? int16_t(kReaderNotBack) : FromPcsc(result);
+    reader_ = *reader;
+    readerContext_ = contextCount_;
+    direct_ = handle;
+    gone_ = kOk;
+    serviceLost_ = false;
+    channelType_ = ChannelType();
+    return kOk;
 }
 
 // A call on the open reader failed: when the reader or pcscd is out of reach
@@ -366,12 +401,19 @@ int16_t Session::Failure(LONG result)
             listed == SCARD_S_SUCCESS &&
             std::any_of(readers.begin(), readers.end(),
                         [this](const Reader &reader) { return reader.pcscName == reader_.pcscName; });
-        if (stillThere || (listed != SCARD_S_SUCCESS && listed != SCARD_E_NO_READERS_AVAILABLE))
+        const bool sameContext = readerContext_ == contextCount_;
+        if (sameContext &&
+            (stillThere || (listed != SCARD_S_SUCCESS && listed != SCARD_E_NO_READERS_AVAILABLE)))
             return FromPcsc(result);
     }
     DisconnectCard();
-    if (IsServiceLost(result)) {
-        gone_ = FromPcsc(result);
+    // The reader's context is gone or pcscd no longer knows it: pcscd was
+    // restarted meanwhile.
+    const bool restarted = readerContext_ != contextCount_ ||
+                           (hasContext_ && SCardIsValidContext(context_) != SCARD_S_SUCCESS);
+    if (IsServiceLost(result) || restarted) {
+        gone_ = FromPcsc(IsServiceLost(result) ? result : SCARD_E_SERVICE_STOPPED);
+        serviceLost_ = true;
         DropContext();
     } else {
         SCardDisconnect(direct_, SCARD_LEAVE_CARD);
@@ -412,7 +454,7 @@ uint16_t Session::ChannelType()
     return static_cast<uint16_t>(channel >> 16);
 }
 
-int16_t Session::DeviceName(std::string &name) const
+int16_t Session::DeviceName(std::string &name)
 {
     if (const int16_t status = Usable())
         return status;
@@ -588,7 +630,31 @@ int16_t Session::Exchange(const std::vector<uint8_t> &command, uint8_t *answer,
     return kOk;
 }
 
+// A call that found pcscd gone: pcscd may be back already (restarted between
+// two calls).  Then the reader is taken up again and the call made once more;
+// else the status says why not.
+bool Session::ServiceLostIn(int16_t status) const
+{
+    return status != kOk && serviceLost_ && gone_ == status;
+}
+
 int16_t Session::Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
+{
+    int16_t status = FindOnce(type, uid, uidLength);
+    if (ServiceLostIn(status) && (status = Reconnect()) == kOk)
+        status = FindOnce(type, uid, uidLength);
+    return status;
+}
+
+int16_t Session::Echo(uint16_t length)
+{
+    int16_t status = EchoOnce(length);
+    if (ServiceLostIn(status) && (status = Reconnect()) == kOk)
+        status = EchoOnce(length);
+    return status;
+}
+
+int16_t Session::FindOnce(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
 {
     if (const int16_t status = Usable())
         return status;
@@ -625,7 +691,7 @@ int16_t Session::ReleaseCard()
     return kOk;
 }
 
-int16_t Session::Echo(uint16_t length)
+int16_t Session::EchoOnce(uint16_t length)
 {
     if (const int16_t status = Usable())
         return status;

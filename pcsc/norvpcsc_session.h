@@ -23,7 +23,7 @@ public:
     int16_t Open(const char *device);
     void Close();
 
-    int16_t DeviceName(std::string &name) const;
+    int16_t DeviceName(std::string &name);
     int16_t Firmware(std::string &text);
     int16_t ChipsetIds(uint8_t info[5], uint8_t id[4]);
     int16_t LinkSettings(uint32_t &settings);
@@ -42,7 +42,12 @@ private:
     void DropContext();
     LONG ListReaders(std::vector<Reader> &readers);
     void WaitForReaderListChange(std::size_t knownCount);
-    int16_t Usable() const;
+    int16_t Usable();
+    int16_t Reconnect();
+    bool ServiceLostIn(int16_t status) const;
+    int16_t FindOnce(uint16_t &type, uint8_t *uid, uint8_t &uidLength);
+    int16_t EchoOnce(uint16_t length);
+    const Reader *Match(const std::vector<Reader> &readers, const std::string &name) const;
     int16_t Failure(LONG result);
     LONG ConnectDirect(const std::string &pcscName, SCARDHANDLE &handle);
     LONG Attribute(DWORD id, std::vector<uint8_t> &value);
@@ -57,9 +62,12 @@ private:
 
     SCARDCONTEXT context_ = 0;
     bool hasContext_ = false;
+    unsigned contextCount_ = 0; // contexts made so far
+    unsigned readerContext_ = 0; // the one the open reader was connected in
 
     bool open_ = false;
     int16_t gone_ = 0; // why the open reader is out of reach, 0 while it is not
+    bool serviceLost_ = false; // pcscd went away: take the reader up again when it is back
     Reader reader_;
     SCARDHANDLE direct_ = 0;
     uint16_t channelType_ = 0;

@@ -20,6 +20,8 @@ constexpr OwnText kOwnTexts[] = {
     {kNoUsbReader, "pcscd knows no USB reader (a reader whose driver does not tell its link is not "
                    "taken for USB)"},
     {kReaderRemoved, "The reader was removed: pcscd no longer lists it"},
+    {kReaderNotBack, "pcscd was restarted and no longer lists the reader: plug it in again, or close it "
+                     "and open another reader"},
     {kProtocolForced, "The protocol of a PC/SC reader cannot be forced: pcscd and the reader's "
                       "driver choose it. Choose \"Best match (default)\" in the advanced settings."},
     {kSpeedForced, "The speed of a PC/SC reader cannot be forced: pcscd and the reader's driver "

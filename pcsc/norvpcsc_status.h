@@ -20,6 +20,7 @@ enum Status : int16_t {
     kReaderNameUnknown = -102,
     kNoUsbReader = -103,
     kReaderRemoved = -105,
+    kReaderNotBack = -106,
     kProtocolForced = -110,
     kSpeedForced = -111,
     kAtrEmpty = -120,

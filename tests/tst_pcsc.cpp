@@ -191,6 +191,13 @@ private slots:
 
     void init()
     {
+        // The test driver's readers are there only for the test that uses
+        // them: the others see the two virtual readers alone.
+        const int simReaders = QTest::currentTestFunction() == QByteArray("driverReaders") ? 2 : 0;
+        if (FBed.SimReaders() != simReaders) {
+            FBed.SetSimReaders(simReaders);
+            QVERIFY(FBed.Start());
+        }
         // Every test starts with the plain card on the first reader and
         // none on the second.
         PutCard(0, TCardBehaviour{});
@@ -680,34 +687,150 @@ private slots:
     // ---- the daemon goes away --------------------------------------------------------
 
     // pcscd stops while a reader is open, then comes back: clear statuses
-    // meanwhile, and the reader works again after.
+    // meanwhile; the open reader works again by itself, and after a new
+    // connection test.
     void daemonStopsAndReturns()
     {
         QCOMPARE(Connect("auto"), TQarnStatus(0));
-        FBed.Stop();
-
         std::string uid, type;
-        const TQarnStatus gone = DynFindCard(uid, type);
-        QVERIFY(gone != 0 && gone != -1);
-        QVERIFY2(Explained(gone), qPrintable(Message(gone)));
-        QVERIFY2(Message(gone).contains(QStringLiteral("pcscd")) ||
-                     Message(gone).contains(QStringLiteral("removed")),
-                 qPrintable(Message(gone)));
-        TEchoAverage averages[3];
-        QVERIFY(DynBenchmark(averages[0], averages[1], averages[2]) != 0);
-        DynDisconnect();
+        for (const bool openMeanwhile : {true, false}) {
+            FBed.Stop();
+            const TQarnStatus gone = DynFindCard(uid, type);
+            QVERIFY2(Message(gone).startsWith(QStringLiteral("pcscd ")), qPrintable(Message(gone)));
+            TEchoAverage averages[3];
+            QVERIFY(DynBenchmark(averages[0], averages[1], averages[2]) != 0);
+            if (!openMeanwhile) {
+                DynDisconnect();
+                TQarnStatus status = 0;
+                QCOMPARE(CommList(&status), QStringList());
+                QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is not running")),
+                         qPrintable(Message(status)));
+                QCOMPARE(Connect("auto"), TQarnStatus(-1002));
+            }
+            QVERIFY(FBed.Start());
+            QVERIFY(PcscdTestBed::WaitForCard(0, true)); // the card comes back by itself
+            if (!openMeanwhile)
+                QCOMPARE(Connect("auto"), TQarnStatus(0));
+            uid.clear();
+            QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+            QCOMPARE(uid, std::string("04A2197F"));
+        }
+    }
 
-        TQarnStatus status = 0;
-        QCOMPARE(CommList(&status), QStringList());
-        QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is not running")),
-                 qPrintable(Message(status)));
-        QCOMPARE(Connect("auto"), TQarnStatus(-1002));
+    // ---- readers of the test driver ----------------------------------------------------
 
-        QVERIFY(FBed.Start());
-        QVERIFY(PcscdTestBed::WaitForCard(0, true)); // the card comes back by itself
-        QCOMPARE(Connect("auto"), TQarnStatus(0));
-        QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
-        QCOMPARE(uid, std::string("04A2197F"));
+    // Readers whose driver tells its attributes as a USB one does, as a serial
+    // one, not at all, or oddly: the firmware text, the chipset boxes and the
+    // settings word; "USB" opens the reader of the USB channel.  Then the
+    // reader vanishes (-105), its card goes and comes (the attributes read
+    // again), or pcscd comes back without it.
+    void driverReaders_data()
+    {
+        QTest::addColumn<QByteArray>("configA");
+        QTest::addColumn<QByteArray>("configB");
+        QTest::addColumn<QByteArray>("device"); // "A", "B": that reader's name
+        QTest::addColumn<int>("opened");        // the reader opened, -1 none
+        QTest::addColumn<QString>("firmware");  // empty: the reader's name
+        QTest::addColumn<QString>("hwid");
+        QTest::addColumn<QString>("snr");
+        QTest::addColumn<uint>("settings");
+        QTest::addColumn<QByteArray>("event"); // "gone", "card", "restart"
+
+        const QByteArray card = "atr=" + QByteArray::fromStdString(ToHex(StorageCardAtr(3, 1))) +
+                                "\nuid_answer=04A2197F9000\n";
+        const QByteArray usb = "vendor=text:Ardanel Devices\nifd_type=text:Qarn Lab-Reader\n"
+                               "version=dword:0x01610000\nserial=text:QL0001234567\n"
+                               "channel=dword:0x00200005\n" + card;
+        const QByteArray serial = "channel=dword:0x00010002\n" + card;
+        const QString usbText = QStringLiteral("Ardanel Devices Qarn Lab-Reader 1.61");
+        const QString usbHwid = QStringLiteral("01 61 00 00 00 "), usbSnr = QStringLiteral("34 35 36 37 ");
+        const QString zeros5 = QStringLiteral("00 00 00 00 00 "), zeros4 = QStringLiteral("00 00 00 00 ");
+        QTest::newRow("USB") << serial << usb << QByteArray("USB") << 1 << usbText << usbHwid << usbSnr
+                             << 0x4Au << QByteArray();
+        QTest::newRow("USB by name") << usb << serial << QByteArray("A") << 0 << usbText << usbHwid
+                                     << usbSnr << 0x4Au << QByteArray();
+        QTest::newRow("USB, none") << serial << card << QByteArray("USB") << -1 << QString()
+                                   << QString() << QString() << 0u << QByteArray();
+        QTest::newRow("serial") << usb << serial << QByteArray("B") << 1 << QString() << zeros5
+                                << zeros4 << 0x02u << QByteArray();
+        QTest::newRow("tells nothing") << card << usb << QByteArray("A") << 0 << QString() << zeros5
+                                       << zeros4 << 0x102u << QByteArray();
+        QTest::newRow("build number")
+            << "vendor=text: Ardanel\x01\nversion=dword:0x02000007\nserial=text:7\n" + card
+            << card << QByteArray("A") << 0 << "Ardanel 2.00.7" << "02 00 00 07 00 "
+            << "00 00 00 37 " << 0x102u << QByteArray();
+        QTest::newRow("odd sizes")
+            << "vendor=hex:4142\nifd_type=hex:0043\nversion=hex:0102\nserial=hex:\n"
+               "channel=hex:000020\n" + card
+            << card << QByteArray("A") << 0 << "AB" << zeros5 << zeros4 << 0x102u << QByteArray();
+        QTest::newRow("errors")
+            << "vendor=error:618\nifd_type=error:612\nversion=error:618\nserial=error:606\n"
+               "channel=error:617\n" + card
+            << card << QByteArray("A") << 0 << QString() << zeros5 << zeros4 << 0x102u << QByteArray();
+        QTest::newRow("reader vanishes") << usb << serial << QByteArray("USB") << 0 << usbText
+                                         << usbHwid << usbSnr << 0x4Au << QByteArray("gone");
+        QTest::newRow("card event") << usb << serial << QByteArray("USB") << 0 << usbText << usbHwid
+                                    << usbSnr << 0x4Au << QByteArray("card");
+        QTest::newRow("pcscd back without it") << usb << serial << QByteArray("A") << 0 << usbText
+                                               << usbHwid << usbSnr << 0x4Au << QByteArray("restart");
+    }
+    void driverReaders()
+    {
+        QFETCH(QByteArray, configA);
+        QFETCH(QByteArray, configB);
+        QFETCH(QByteArray, device);
+        QFETCH(int, opened);
+        QFETCH(QString, firmware);
+        QFETCH(QString, hwid);
+        QFETCH(QString, snr);
+        QFETCH(uint, settings);
+        QFETCH(QByteArray, event);
+        const QByteArray configs[2] = {configA, configB};
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(PcscdTestBed::ConfigureSimReader(i, configs[i]));
+            QVERIFY(PcscdTestBed::WaitForCard(PcscdTestBed::SimReaderName(i), true));
+        }
+        const QString name = PcscdTestBed::SimReaderName(qMax(opened, 0));
+        std::string deviceText = device.size() == 1 ? PcscdTestBed::SimReaderName(device[0] - 'A').toStdString()
+                                                    : device.toStdString();
+        std::string fw, chipsetInfo, chipsetId;
+        uint32_t word = 0, consts = 0, features = 0;
+        const TQarnStatus status = DynConnect(deviceText, fw, chipsetInfo, chipsetId, word, consts, features);
+        QCOMPARE(status, TQarnStatus(opened < 0 ? -1002 : 0));
+        if (opened < 0)
+            return;
+        QCOMPARE(QString::fromStdString(deviceText), name);
+        QCOMPARE(QString::fromStdString(fw), firmware.isEmpty() ? name : firmware);
+        QCOMPARE(QString::fromStdString(chipsetInfo), hwid);
+        QCOMPARE(QString::fromStdString(chipsetId), snr);
+        QCOMPARE(word, uint32_t(settings));
+
+        const auto readFirmware = Export<norv::tReaderGetFirmwareA>("NORV_ReaderGetFirmwareA");
+        char text[80] = {};
+        std::string uid, type;
+        if (event == "gone") {
+            QVERIFY(PcscdTestBed::ConfigureSimReader(opened, configs[opened] + "gone=1\n"));
+            QVERIFY(PcscdTestBed::WaitForCard(name, false));
+            QCOMPARE(DynFindCard(uid, type), TQarnStatus(-105));
+            QCOMPARE(readFirmware(text, sizeof text), int16_t(-105));
+            QVERIFY(FBed.Start()); // pcscd does not take a vanished reader up again
+        } else if (event == "card") {
+            QVERIFY(PcscdTestBed::ConfigureSimReader(opened, configs[opened] + "atr=\n"));
+            QVERIFY(PcscdTestBed::WaitForCard(name, false));
+            QCOMPARE(DynFindCard(uid, type), TQarnStatus(-1));
+            QVERIFY(PcscdTestBed::ConfigureSimReader(opened, configs[opened]));
+            QVERIFY(PcscdTestBed::WaitForCard(name, true));
+            QCOMPARE(readFirmware(text, sizeof text), int16_t(0));
+            QCOMPARE(QString::fromLatin1(text), firmware);
+            QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+        } else if (event == "restart") {
+            FBed.Stop();
+            FBed.SetSimReaders(0);
+            QVERIFY(FBed.Start());
+            const TQarnStatus notBack = DynFindCard(uid, type);
+            QVERIFY2(notBack == -106 && Message(notBack).contains(QStringLiteral("plug it in")),
+                     qPrintable(Message(notBack)));
+        }
     }
 };
 

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -128,6 +129,24 @@ QString PcscdTestBed::ReaderName(int slot)
     return QStringLiteral("Virtual PCD 00 0%1").arg(slot);
 }
 
+QString PcscdTestBed::SimReaderName(int index)
+{
+    return QStringLiteral("Qarn Sim %1 00 00").arg(QChar(u'A' + index));
+}
+
+static QString SimFile(int index, const char *what)
+{
+    return QString::fromStdString(Folder()) + QStringLiteral("/sim/%1.%2").arg(index).arg(what);
+}
+
+bool PcscdTestBed::ConfigureSimReader(int index, const QByteArray &config)
+{
+    // Written aside and renamed over, so the driver never reads half a file.
+    QFile file(SimFile(index, "new"));
+    return file.open(QIODevice::WriteOnly) && file.write(config) == config.size() &&
+           file.flush() && std::rename(qPrintable(file.fileName()), qPrintable(SimFile(index, "ini"))) == 0;
+}
+
 PcscdTestBed::PcscdTestBed() : FPort(FreePortPair())
 {
     qputenv("PCSCLITE_CSOCK_NAME", SocketPath().toLocal8Bit());
@@ -141,6 +160,24 @@ bool PcscdTestBed::Start()
     if (Folder().empty() || FPort == 0) {
         qWarning("test bed: no folder or no free ports");
         return false;
+    }
+    const QString folder = QString::fromStdString(Folder());
+    QDir(folder + QStringLiteral("/sim")).removeRecursively();
+    QDir().mkpath(folder + QStringLiteral("/sim"));
+    QDir().mkpath(folder + QStringLiteral("/conf"));
+    for (int i = 0; i < 26; ++i)
+        QFile::remove(folder + QStringLiteral("/conf/sim%1").arg(i));
+    for (int i = 0; i < FSimReaders; ++i) {
+        QFile entry(folder + QStringLiteral("/conf/sim%1").arg(i));
+        const QString name = SimReaderName(i).chopped(6);
+        if (!QFile::copy(QStringLiteral(QARN_IFDSIM_LIBRARY), SimFile(i, "so")) ||
+            !ConfigureSimReader(i, QByteArray()) || !entry.open(QIODevice::WriteOnly) ||
+            entry.write(QStringLiteral("FRIENDLYNAME \"%1\"\nDEVICENAME %2\nLIBPATH %3\n")
+                            .arg(name, SimFile(i, "ini"), SimFile(i, "so"))
+                            .toLocal8Bit()) < 0) {
+            qWarning("test bed: cannot set up the test driver's reader %d", i);
+            return false;
+        }
     }
     // Everything the child needs is made before fork: after it, in a
     // process with threads, only plain system calls are safe.
@@ -167,7 +204,7 @@ bool PcscdTestBed::Start()
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 10000) {
-        if (Readers().size() == 2)
+        if (Readers().size() == 2 + FSimReaders)
             return true;
         int status = 0;
         if (::waitpid(FPid, &status, WNOHANG) == FPid) {
@@ -218,10 +255,15 @@ QStringList PcscdTestBed::Readers()
 
 bool PcscdTestBed::WaitForCard(int slot, bool present, int timeoutMs)
 {
+    return WaitForCard(ReaderName(slot), present, timeoutMs);
+}
+
+bool PcscdTestBed::WaitForCard(const QString &readerName, bool present, int timeoutMs)
+{
     TContext context;
     if (!context.get())
         return false;
-    const QByteArray reader = ReaderName(slot).toLocal8Bit();
+    const QByteArray reader = readerName.toLocal8Bit();
     SCARD_READERSTATE state{};
     state.szReader = reader.constData();
     state.dwCurrentState = SCARD_STATE_UNAWARE;
