@@ -4,8 +4,10 @@
 #include "uQarnDynPlatform.h"
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 namespace norv {
 const char *const kEntryNames[kEntryCount] = {
@@ -27,8 +29,17 @@ qarn::platform::ModuleHandle gModule = nullptr;
 std::array<void *, norv::kEntryCount> gEntries{};
 int gStartEndCounter = 0;
 
+TLibraryLoadRecord gLoadRecord;
 TQarnTickSource gTickSource = nullptr;
 TQarnBenchmarkNotifier gBenchmarkNotifier = nullptr;
+TQarnCallTracer gTracer = nullptr;
+
+// What the library answered when the last DynConnect failed to open.
+struct TOpenFailure {
+    bool failed = false;
+    TQarnStatus status = QARN_OK;
+};
+TOpenFailure gOpenFailure;
 
 constexpr int kMessageCount = 5;
 const std::array<const char *, kMessageCount> kMessageTexts = {
@@ -54,9 +65,58 @@ template <Entry E> struct EntryType;
 NORV_ENTRY_POINTS(NORV_ENTRY_TYPE)
 #undef NORV_ENTRY_TYPE
 
-template <Entry E> typename EntryType<E>::type entry()
+// The arguments worth a trace line: the device opened, the RF mode, the
+// echo length, the settings word and the code whose message is asked.
+template <typename... Args> std::string Arguments(Args...) { return std::string(); }
+std::string Arguments(const char *device)
 {
-    return reinterpret_cast<typename EntryType<E>::type>(gEntries[static_cast<int>(E)]);
+    return device ? "(\"" + std::string(device) + "\")" : std::string("(null)");
+}
+std::string Arguments(uint8_t mode) { return "(" + std::to_string(mode) + ")"; }
+std::string Arguments(uint16_t length) { return "(" + std::to_string(length) + ")"; }
+std::string Arguments(int16_t code) { return "(" + std::to_string(code) + ")"; }
+std::string Arguments(uint32_t settings)
+{
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "(0x%02X)", static_cast<unsigned>(settings));
+    return hex;
+}
+
+// One entry of the table, called as the export itself; with a tracer set,
+// each call is timed and told to it.
+template <Entry E, typename Function = typename EntryType<E>::type> class TEntryCall;
+template <Entry E, typename Result, typename... Params>
+class TEntryCall<E, Result(NORV_CALL *)(Params...)> {
+public:
+    using Function = Result(NORV_CALL *)(Params...);
+    explicit TEntryCall(Function function) : FFunction(function) {}
+    explicit operator bool() const { return FFunction != nullptr; }
+
+    Result operator()(Params... args) const
+    {
+        if (!gTracer)
+            return FFunction(args...);
+        const auto start = std::chrono::steady_clock::now();
+        const Result result = FFunction(args...);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        std::string call = norv::kEntryNames[static_cast<int>(E)] + Arguments(args...);
+        int status = 0;
+        if constexpr (std::is_pointer_v<Result>)
+            call += result ? " = \"" + std::string(result) + "\"" : std::string(" = null");
+        else
+            status = result;
+        gTracer(call, status,
+                uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()));
+        return result;
+    }
+
+private:
+    Function FFunction;
+};
+
+template <Entry E> TEntryCall<E> entry()
+{
+    return TEntryCall<E>(reinterpret_cast<typename EntryType<E>::type>(gEntries[static_cast<int>(E)]));
 }
 
 // Message index 2 with the code filled in.
@@ -111,19 +171,26 @@ void DynStartHook()
         gMessages[i] = kMessageTexts[i];
     gHandleState = HandleState::NotTried;
     gModule = nullptr;
+    gLoadRecord = TLibraryLoadRecord{};
+    gOpenFailure = TOpenFailure{};
     DynLoadLibrary();
 }
 
 void DynLoadLibrary()
 {
     if (gHandleState == HandleState::NotTried) {
-        gModule = qarn::platform::LoadReaderLibrary();
+        gLoadRecord.search.clear();
+        gModule = qarn::platform::LoadReaderLibrary(gLoadRecord.search);
         gHandleState = gModule ? HandleState::Loaded : HandleState::None;
     }
-    for (int i = 0; i < norv::kEntryCount; ++i)
+    gLoadRecord.missingEntryPoints.clear();
+    for (int i = 0; i < norv::kEntryCount; ++i) {
         gEntries[i] = gHandleState == HandleState::Loaded
                           ? qarn::platform::LookupEntry(gModule, norv::kEntryNames[i])
                           : nullptr;
+        if (gHandleState == HandleState::Loaded && !gEntries[i])
+            gLoadRecord.missingEntryPoints.emplace_back(norv::kEntryNames[i]);
+    }
 }
 
 void DynUnloadLibrary()
@@ -137,8 +204,49 @@ void DynUnloadLibrary()
     gModule = nullptr;
     gHandleState = HandleState::None;
     gEntries.fill(nullptr);
+    gLoadRecord = TLibraryLoadRecord{};
+    gOpenFailure = TOpenFailure{};
     for (auto &message : gMessages)
         message.clear();
+}
+
+const TLibraryCandidate *TLibraryLoadRecord::RefusedCopy() const
+{
+    for (const TLibraryCandidate &candidate : search) {
+        if (candidate.loaded)
+            return nullptr;
+    }
+    for (const TLibraryCandidate &candidate : search) {
+        if (candidate.present)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+std::string DynCandidateText(const TLibraryCandidate &candidate)
+{
+    if (candidate.loaded)
+        return candidate.path + " (loaded)";
+    if (candidate.present)
+        return candidate.path + " (present, not loaded: " + candidate.error + ")";
+    return candidate.path + " (not present)";
+}
+
+const TLibraryLoadRecord &DynGetLoadRecord() { return gLoadRecord; }
+
+void DynSetCallTracer(TQarnCallTracer tracer) { gTracer = tracer; }
+
+bool DynGetOpenFailure(TQarnStatus &status, std::string &message)
+{
+    status = gOpenFailure.status;
+    message.clear();
+    if (!gOpenFailure.failed)
+        return false;
+    if (const auto getErrorMessage = entry<Entry::GetErrorMessage>()) {
+        const char *text = getErrorMessage(status);
+        message = text ? text : "";
+    }
+    return true;
 }
 
 // ---- operations ------------------------------------------------------------
@@ -235,6 +343,7 @@ TQarnStatus DynConnect(std::string &device, std::string &firmware, std::string &
     chipsetSNR.clear();
     consts = 0;
     features = 0;
+    gOpenFailure = TOpenFailure{};
 
     const auto readerOpen = entry<Entry::ReaderOpenA>();
     const auto controlRF = entry<Entry::ControlRF>();
@@ -252,8 +361,13 @@ TQarnStatus DynConnect(std::string &device, std::string &firmware, std::string &
     }
 
     status = readerOpen(device.empty() ? nullptr : device.c_str());
-    if (status != QARN_OK)
+    if (status != QARN_OK) {
+        // The caller gets the binding's own code; what the library said is
+        // kept for whoever reports the failure.
+        gOpenFailure.failed = true;
+        gOpenFailure.status = status;
         return device.empty() ? QARN_READER_NOT_FOUND : QARN_READER_NOT_FOUND_ON_PORT;
+    }
 
     // One buffer for both texts; the library is told 256 and the last byte
     // is forced to zero, so neither text exceeds 256 characters.
@@ -359,7 +473,7 @@ constexpr uint32_t kEchoExchanges = 25;
 enum class SeriesOutcome { Measured, StoppedQuietly, Failed };
 
 // One timed series; only the library call runs inside the timed loop.
-SeriesOutcome RunEchoSeries(norv::tEcho echo, uint16_t length, bool lastSeries,
+SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
                             TEchoAverage &average, TQarnStatus &failure)
 {
     const uint32_t start = DynTickCount();

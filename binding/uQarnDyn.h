@@ -34,6 +34,33 @@ void DynLoadLibrary();
 // the message table.  Called after the message loop has returned.
 void DynUnloadLibrary();
 
+// ---- what the load found ---------------------------------------------------
+
+// One place the load looked for the library, in the order it looked.
+struct TLibraryCandidate {
+    std::string path;  // the full file name looked for
+    bool present = false;
+    bool loaded = false;
+    std::string error; // why a copy that was there was not loaded
+};
+
+struct TLibraryLoadRecord {
+    std::vector<TLibraryCandidate> search;
+    // The entry points that the loaded library lacks, in table order.
+    std::vector<std::string> missingEntryPoints;
+    // The first copy that was there but refused, when none was loaded;
+    // null otherwise.
+    const TLibraryCandidate *RefusedCopy() const;
+};
+
+// "<path> (loaded)", "<path> (present, not loaded: <reason>)" or
+// "<path> (not present)".
+std::string DynCandidateText(const TLibraryCandidate &candidate);
+
+// What the one load at start found; empty before the start hook and after
+// the end hook.
+const TLibraryLoadRecord &DynGetLoadRecord();
+
 // ---- operations ------------------------------------------------------------
 
 // Version text of the library and full path of the loaded copy.
@@ -54,6 +81,12 @@ void DynDisconnect();
 TQarnStatus DynConnect(std::string &device, std::string &firmware, std::string &chipsetHWID,
                        std::string &chipsetSNR, uint32_t &settings, uint32_t &consts,
                        uint32_t &features);
+
+// After a DynConnect whose open failed (-1002, -1003): the library's own
+// status, and its message for it, asked of the library now (empty when it
+// has none).  False, with status 0 and an empty message, after any other
+// outcome of the last DynConnect.
+bool DynGetOpenFailure(TQarnStatus &status, std::string &message);
 
 // Looks once for a card in the RF field; the outputs are written only when a
 // card was found.  The RF field is switched off after every attempt.
@@ -84,6 +117,13 @@ uint32_t DynTickCount();
 // returns when the user has closed it.  Without a notifier nothing is shown.
 using TQarnBenchmarkNotifier = void (*)(TQarnStatus status);
 void DynSetBenchmarkFailureNotifier(TQarnBenchmarkNotifier notifier);
+
+// Called after each library call the binding makes, with the call (its
+// export name, and the device for NORV_ReaderOpenA), the status it gave and
+// how long it took.  nullptr (the default) traces nothing and costs
+// nothing.
+using TQarnCallTracer = void (*)(const std::string &call, int status, uint64_t nanoseconds);
+void DynSetCallTracer(TQarnCallTracer tracer);
 
 // Card type name for a NORV_Find type word.
 std::string DynCardTypeName(uint16_t cardType);

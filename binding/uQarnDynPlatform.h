@@ -4,8 +4,11 @@
 // uQarnDynPlatformWin.cpp), chosen by the build.
 #pragma once
 
+#include "uQarnDyn.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qarn::platform {
 
@@ -16,8 +19,9 @@ const char *ReaderLibraryFileName();
 
 // Loads the reader library by its file name: the program's own folder
 // first, then the system's default search path, never the current working
-// directory.  nullptr when no copy could be loaded.
-ModuleHandle LoadReaderLibrary();
+// directory.  nullptr when no copy could be loaded.  Each place looked at
+// is appended to search, with the system's reason for a copy it refused.
+ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search);
 
 // Address of the export with this exact, case-sensitive name, or nullptr.
 void *LookupEntry(ModuleHandle module, const char *name);

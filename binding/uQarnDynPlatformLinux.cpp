@@ -30,11 +30,131 @@ bool IsRegularFile(const std::string &path)
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-void *OpenFile(const std::string &path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-
 // A path the dynamic loader would try: anything there, even a link or a
 // file it then refuses, stops its search.
 bool Exists(const std::string &path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// The class and machine of an ELF file, from its header.
+struct ElfIdentity {
+    bool elf = false;
+    unsigned char elfClass = 0;
+    unsigned machine = 0;
+};
+
+ElfIdentity ReadElfIdentity(const std::string &path)
+{
+    ElfIdentity identity;
+    unsigned char header[20] = {};
+    std::ifstream file(path, std::ios::binary);
+    if (!file.read(reinterpret_cast<char *>(header), sizeof header) ||
+        std::memcmp(header, "\x7F" "ELF", 4) != 0)
+        return identity;
+    identity.elf = true;
+    identity.elfClass = header[4];
+    // e_machine, in the file's own byte order (EI_DATA 2: big-endian).
+    identity.machine = header[5] == 2 ? (header[18] << 8 | header[19]) : (header[19] << 8 | header[18]);
+    return identity;
+}
+
+std::string ClassName(unsigned char elfClass)
+{
+    return elfClass == 1 ? "32-bit" : elfClass == 2 ? "64-bit" : "unknown-class";
+}
+
+std::string MachineName(unsigned machine)
+{
+    switch (machine) {
+    case 3: return "x86 (32-bit)";
+    case 40: return "ARM (32-bit)";
+    case 62: return "x86-64";
+    case 183: return "ARM 64-bit";
+    case 243: return "RISC-V";
+    default: return "another processor (ELF machine " + std::to_string(machine) + ")";
+    }
+}
+
+// A plain sentence when the file is built for another kind of system than
+// this program; empty when it is not, or when either header cannot be read.
+std::string ForeignBuildReason(const std::string &path)
+{
+    const ElfIdentity own = ReadElfIdentity("/proc/self/exe");
+    const ElfIdentity file = ReadElfIdentity(path);
+    if (!own.elf || !file.elf)
+        return std::string();
+    if (file.elfClass != own.elfClass)
+        return "it is a " + ClassName(file.elfClass) + " library, and this program is " +
+               ClassName(own.elfClass);
+    if (file.machine != own.machine)
+        return "it is built for " + MachineName(file.machine) + ", and this program runs on " +
+               MachineName(own.machine);
+    return std::string();
+}
+
+// Why the loader refused the copy at path, from its error text
+// ("<file>: <what went wrong>").
+std::string LoadFailureReason(const std::string &path, const char *error)
+{
+    const std::string foreign = ForeignBuildReason(path);
+    if (!foreign.empty())
+        return foreign;
+    const std::string text = error ? error : "the system gave no reason";
+    if (text.compare(0, path.size() + 2, path + ": ") == 0) {
+        const std::string what = text.substr(path.size() + 2);
+        return ReadElfIdentity(path).elf ? what : "it is not a shared library (" + what + ")";
+    }
+    // The error names another file: a library that this one needs.
+    const auto colon = text.find(": ");
+    if (colon == std::string::npos)
+        return text;
+    const std::string what = text.substr(colon + 2);
+    const bool missing = what.find("cannot open shared object file") != std::string::npos;
+    return "it needs " + text.substr(0, colon) + ", which " +
+           (missing ? "cannot be found" : "cannot be loaded") + " (" + what + ")";
+}
+
+// Records each place looked at, and the reason of a copy refused.
+class TSearchRecord {
+public:
+    explicit TSearchRecord(std::vector<TLibraryCandidate> &search) : FSearch(search) {}
+
+    void Absent(const std::string &path) { FSearch.push_back({path, false, false, std::string()}); }
+
+    ModuleHandle Open(const std::string &path)
+    {
+        ModuleHandle module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        FSearch.push_back({path, true, module != nullptr,
+                           module ? std::string() : LoadFailureReason(path, ::dlerror())});
+        return module;
+    }
+
+    // After the loader found the library itself: the places it went
+    // through up to the copy it loaded; those with a copy it passed over
+    // were built for another system.
+    void LoaderFound(ModuleHandle module, const std::vector<std::string> &places)
+    {
+        std::string loaded;
+        ModulePath(module, loaded);
+        for (const std::string &path : places) {
+            if (!Exists(path)) {
+                Absent(path);
+                continue;
+            }
+            char resolved[PATH_MAX];
+            if (loaded.empty() || (::realpath(path.c_str(), resolved) && loaded == resolved)) {
+                FSearch.push_back({path, true, true, std::string()});
+                return;
+            }
+            const std::string foreign = ForeignBuildReason(path);
+            FSearch.push_back({path, true, false,
+                               foreign.empty() ? "passed over by the system's loader" : foreign});
+        }
+        FSearch.push_back({loaded, true, true, std::string()});
+    }
+
+private:
+    std::vector<TLibraryCandidate> &FSearch;
+};
+
 
 uint32_t ReadWord(const std::string &data, std::size_t offset)
 {
@@ -135,14 +255,18 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-ModuleHandle LoadReaderLibrary()
+ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
 {
     const std::string name = ReaderLibraryFileName();
+    TSearchRecord record(search);
 
     // 1. The program's own folder.
     const std::string folder = ProgramFolder();
-    if (!folder.empty() && IsRegularFile(folder + "/" + name))
-        return OpenFile(folder + "/" + name);
+    if (!folder.empty()) {
+        if (IsRegularFile(folder + "/" + name))
+            return record.Open(folder + "/" + name);
+        record.Absent(folder + "/" + name);
+    }
 
     // 2. The system's default search path: for a bare name the dynamic
     // loader searches the program's run path and LD_LIBRARY_PATH, then its
@@ -155,19 +279,31 @@ ModuleHandle LoadReaderLibrary()
     // its cache.
     const std::vector<std::string> folders = LoaderSearchFolders();
     const auto IsAbsolute = [](const std::string &path) { return !path.empty() && path[0] == '/'; };
+    const std::vector<std::string> cached = CachedLibraryPaths(kLoaderCache, name);
     if (!folders.empty() && std::all_of(folders.begin(), folders.end(), IsAbsolute)) {
-        if (ModuleHandle module = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL))
+        if (ModuleHandle module = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            std::vector<std::string> places;
+            for (const std::string &candidate : folders)
+                places.push_back(candidate + "/" + name);
+            places.insert(places.end(), cached.begin(), cached.end());
+            record.LoaderFound(module, places);
             return module;
+        }
         // The loader takes the run path of the code that calls it; where a
         // wrapper stands between (a sanitizer's dlopen), the program's run
         // path is missed, so the walk below follows.
     }
     for (const std::string &candidate : folders) {
-        if (IsAbsolute(candidate) && Exists(candidate + "/" + name))
-            return OpenFile(candidate + "/" + name);
+        if (!IsAbsolute(candidate))
+            continue;
+        if (Exists(candidate + "/" + name))
+            return record.Open(candidate + "/" + name);
+        record.Absent(candidate + "/" + name);
     }
-    for (const std::string &path : CachedLibraryPaths(kLoaderCache, name)) {
-        if (ModuleHandle module = OpenFile(path))
+    for (const std::string &path : cached) {
+        if (!Exists(path))
+            record.Absent(path);
+        else if (ModuleHandle module = record.Open(path))
             return module;
     }
     return nullptr;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,62 @@ std::vector<std::string> PathFolders()
     return folders;
 }
 
+// The machine word of a PE file's header (IMAGE_FILE_MACHINE_...); 0 when
+// the file is not a Windows executable or library.
+unsigned PeMachine(const std::string &path)
+{
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    const auto Read = [file](LONG offset, void *bytes, DWORD count) {
+        DWORD done = 0;
+        return ::SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+               ::ReadFile(file, bytes, count, &done, nullptr) && done == count;
+    };
+    unsigned char dos[64] = {};
+    unsigned char pe[6] = {};
+    unsigned machine = 0;
+    if (Read(0, dos, sizeof dos) && dos[0] == 'M' && dos[1] == 'Z') {
+        const LONG offset = LONG(dos[0x3C] | dos[0x3D] << 8 | dos[0x3E] << 16 | unsigned(dos[0x3F]) << 24);
+        if (offset > 0 && Read(offset, pe, sizeof pe) && std::memcmp(pe, "PE\0\0", 4) == 0)
+            machine = pe[4] | pe[5] << 8;
+    }
+    ::CloseHandle(file);
+    return machine;
+}
+
+// Why LoadLibraryEx refused the copy at path: a plain sentence for a file
+// that is not a library for this program, else the system's own text.
+std::string LoadFailureReason(const std::string &path, DWORD error)
+{
+    const std::string code = "error " + std::to_string(error);
+    const bool program64 = sizeof(void *) == 8;
+    if (error == ERROR_BAD_EXE_FORMAT) {
+        const unsigned machine = PeMachine(path);
+        if (machine == 0)
+            return "it is not a Windows library (" + code + ")";
+        if (machine == IMAGE_FILE_MACHINE_I386 && program64)
+            return "it is a 32-bit library, and this program is 64-bit (" + code + ")";
+        if (machine == IMAGE_FILE_MACHINE_AMD64 && !program64)
+            return "it is a 64-bit library, and this program is 32-bit (" + code + ")";
+        return "it is built for another processor than this program (" + code + ")";
+    }
+    char *text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string message = length && text ? std::string(text, length) : std::string();
+    if (text)
+        ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    const std::string system = message.empty() ? code : code + ": " + message;
+    if (error == ERROR_MOD_NOT_FOUND)
+        return "a library it needs cannot be found (" + system + ")";
+    return system;
+}
+
 } // namespace
 
 const char *ReaderLibraryFileName() { return "norvane.dll"; }
@@ -84,7 +141,7 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-ModuleHandle LoadReaderLibrary()
+ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
 {
     // The system's default search order without the working directory: the
     // program's folder, the system folder, the 16-bit system folder, the
@@ -103,8 +160,18 @@ ModuleHandle LoadReaderLibrary()
         if (folder.back() != '\\' && folder.back() != '/')
             folder += '\\';
         const std::string candidate = folder + ReaderLibraryFileName();
-        if (IsFile(candidate))
-            return ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!IsFile(candidate)) {
+            search.push_back({candidate, false, false, std::string()});
+            continue;
+        }
+        // No message box of the system's own for a library it cannot load.
+        const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+        ModuleHandle module = ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        const DWORD error = module ? 0 : ::GetLastError();
+        ::SetErrorMode(oldMode);
+        search.push_back({candidate, true, module != nullptr,
+                          module ? std::string() : LoadFailureReason(candidate, error)});
+        return module;
     }
     return nullptr;
 }

@@ -195,44 +195,50 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("calls"); // how many calls of the full sequence ran
         QTest::addColumn<QString>("openCall");
+        QTest::addColumn<int>("libraryStatus"); // kept after a failed open, else 0
+        QTest::addColumn<QString>("libraryMessage");
 
         const QString com3 = QStringLiteral("NORV_ReaderOpenA(\"COM3\")");
         QTest::newRow("settings rejected")
             << QByteArray(R"({"status":{"NORV_ReaderSetDeviceSettings":-7}})") << QByteArray("COM3")
-            << -7 << 1 << com3;
+            << -7 << 1 << com3 << 0 << QString();
         QTest::newRow("open fails on a named device")
             << QByteArray() << QByteArray("COM1") << -1002 << 2
-            << QStringLiteral("NORV_ReaderOpenA(\"COM1\")");
+            << QStringLiteral("NORV_ReaderOpenA(\"COM1\")") << -12 << QStringLiteral("No reader found on this device");
         QTest::newRow("open fails on a named device, other library status")
             << QByteArray(R"({"open":{"failure_status":-5}})") << QByteArray("COM2") << -1002 << 2
-            << QStringLiteral("NORV_ReaderOpenA(\"COM2\")");
+            << QStringLiteral("NORV_ReaderOpenA(\"COM2\")") << -5 << QStringLiteral("Norvane error -5");
         QTest::newRow("open fails without a name")
             << QByteArray(R"({"open":{"null_opens":false}})") << QByteArray() << -1003 << 2
-            << QStringLiteral("NORV_ReaderOpenA(NULL)");
+            << QStringLiteral("NORV_ReaderOpenA(NULL)") << -12 << QStringLiteral("No reader found on this device");
+        QTest::newRow("open fails, library has no message for its status")
+            << QByteArray(R"({"open":{"failure_status":-5},"error_messages":{"-5":null}})")
+            << QByteArray("COM2") << -1002 << 2 << QStringLiteral("NORV_ReaderOpenA(\"COM2\")") << -5
+            << QString();
         QTest::newRow("device text")
             << QByteArray(R"({"status":{"NORV_ReaderGetDeviceA":-21}})") << QByteArray("COM3")
-            << -21 << 3 << com3;
+            << -21 << 3 << com3 << 0 << QString();
         QTest::newRow("firmware text")
             << QByteArray(R"({"status":{"NORV_ReaderGetFirmwareA":-22}})") << QByteArray("COM3")
-            << -22 << 4 << com3;
+            << -22 << 4 << com3 << 0 << QString();
         QTest::newRow("chipset")
             << QByteArray(R"({"status":{"NORV_ReaderGetRc500Id":-23}})") << QByteArray("COM3")
-            << -23 << 5 << com3;
+            << -23 << 5 << com3 << 0 << QString();
         QTest::newRow("settings read-back")
             << QByteArray(R"({"status":{"NORV_ReaderGetDeviceSettings":-24}})")
-            << QByteArray("COM3") << -24 << 6 << com3;
+            << QByteArray("COM3") << -24 << 6 << com3 << 0 << QString();
         QTest::newRow("settings read-back not supported")
             << QByteArray(R"({"status":{"NORV_ReaderGetDeviceSettings":-100}})")
-            << QByteArray("COM3") << -100 << 6 << com3;
+            << QByteArray("COM3") << -100 << 6 << com3 << 0 << QString();
         QTest::newRow("consts")
             << QByteArray(R"({"status":{"NORV_ReaderGetConsts":-25}})") << QByteArray("COM3")
-            << -25 << 7 << com3;
+            << -25 << 7 << com3 << 0 << QString();
         QTest::newRow("features")
             << QByteArray(R"({"status":{"NORV_ReaderGetFeatures":-26}})") << QByteArray("COM3")
-            << -26 << 8 << com3;
+            << -26 << 8 << com3 << 0 << QString();
         QTest::newRow("RF off")
             << QByteArray(R"({"status":{"NORV_ControlRF":-27}})") << QByteArray("COM3") << -27 << 9
-            << com3;
+            << com3 << 0 << QString();
     }
     void failingStep()
     {
@@ -241,6 +247,8 @@ private slots:
         QFETCH(int, status);
         QFETCH(int, calls);
         QFETCH(QString, openCall);
+        QFETCH(int, libraryStatus);
+        QFETCH(QString, libraryMessage);
         LoadStandIn(QStringLiteral("default"));
         if (!scenario.isEmpty())
             QVERIFY(StandIn::Scenario(scenario.constData()));
@@ -252,6 +260,13 @@ private slots:
         if (calls >= 2)
             expected[1] = openCall;
         QCOMPARE(StandIn::CallLog(), expected);
+
+        // What the library said is kept, and its message asked only now.
+        TQarnStatus kept = 1;
+        std::string message = "x";
+        QCOMPARE(DynGetOpenFailure(kept, message), libraryStatus != 0);
+        QCOMPARE(int(kept), libraryStatus);
+        QCOMPARE(QString::fromStdString(message), libraryMessage);
     }
 
     void callOrderAndResults_data()

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 const QString kLibrary = QStringLiteral("libnorvane.so");
@@ -22,12 +24,78 @@ const QString kNotLoaded = QStringLiteral(
 // Places of the prepared tree: the program and its run path, a folder for
 // LD_LIBRARY_PATH, the working directory and a folder below it.
 const QStringList kPlaces = {QStringLiteral("prog"), QStringLiteral("prog/runpath"),
-                             QStringLiteral("env"), QStringLiteral("work"), QStringLiteral("work/rel")};
+                             QStringLiteral("env"), QStringLiteral("env2"), QStringLiteral("work"),
+                             QStringLiteral("work/rel")};
 
 bool Copy(const QString &from, const QString &to)
 {
     QFile::remove(to);
     return QFile::copy(from, to);
+}
+
+// The bytes of a build laid out in a prepared tree: the stand-in, a variant,
+// a library that the loader refuses, or a stand-in changed so that it needs
+// a library that does not exist ("missingdep") or claims to be 32-bit
+// ("class32").
+QByteArray Build(const QString &name)
+{
+    const bool changed = name == QStringLiteral("missingdep") || name == QStringLiteral("class32");
+    const QString file = name == QStringLiteral("unresolved")
+                             ? QStringLiteral(QARN_UNRESOLVED_LIBRARY)
+                             : qarntest::StandInFolder(changed || name == QStringLiteral("standin")
+                                                           ? QStringLiteral("default")
+                                                           : name) + '/' + kLibrary;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = in.readAll();
+    if (name == QStringLiteral("missingdep")) {
+        const QByteArray needed("\0libstdc++.so.6\0", 16);
+        const int at = bytes.indexOf(needed);
+        return at < 0 ? QByteArray() : bytes.replace(at + 1, 14, "libnotthere.so");
+    }
+    if (name == QStringLiteral("class32"))
+        bytes[4] = 1; // EI_CLASS: ELFCLASS32
+    return bytes;
+}
+
+// Makes the folders of kPlaces in tree and lays out the copies
+// (place[=build], the stand-in by default); the tree's full path, empty on
+// failure.
+QString PrepareTree(const QTemporaryDir &tree, const QStringList &copies)
+{
+    const QString root = QFileInfo(tree.path()).canonicalFilePath();
+    if (!tree.isValid() || !std::all_of(kPlaces.begin(), kPlaces.end(), [&](const QString &place) {
+            return QDir().mkpath(root + '/' + place);
+        }) || !Copy(QStringLiteral(QARN_LOADPROBE), root + QStringLiteral("/prog/probe")))
+        return QString();
+    for (const QString &copy : copies) {
+        const QStringList parts = copy.split('=');
+        const QByteArray bytes = Build(parts.value(1, QStringLiteral("standin")));
+        QFile out(root + '/' + parts[0] + '/' + kLibrary);
+        if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            return QString();
+    }
+    return root;
+}
+
+// Runs the probe of the tree with LD_LIBRARY_PATH ("-" for unset, {T} for
+// the tree) from the working directory work; its output lines.
+QStringList RunProbe(const QString &root, const QString &libraryPath, const QStringList &arguments = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    if (libraryPath != QStringLiteral("-"))
+        environment.insert(QStringLiteral("LD_LIBRARY_PATH"),
+                           QString(libraryPath).replace(QStringLiteral("{T}"), root));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(root + QStringLiteral("/work"));
+    process.start(root + QStringLiteral("/prog/probe"), arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {QStringLiteral("probe failed")};
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n');
 }
 
 } // namespace
@@ -73,36 +141,9 @@ private slots:
         QFETCH(QString, loaded);
 
         QTemporaryDir tree;
-        QVERIFY(tree.isValid());
-        const QString root = QFileInfo(tree.path()).canonicalFilePath();
-        for (const QString &place : kPlaces)
-            QVERIFY(QDir().mkpath(root + '/' + place));
-        const QString probe = root + QStringLiteral("/prog/probe");
-        QVERIFY(Copy(QStringLiteral(QARN_LOADPROBE), probe));
-        const QMap<QString, QString> builds = {
-            {QStringLiteral("standin"), qarntest::StandInFolder(QStringLiteral("default")) + '/' + kLibrary},
-            {QStringLiteral("corrupt"), qarntest::StandInFolder(QStringLiteral("corrupt")) + '/' + kLibrary},
-            {QStringLiteral("unresolved"), QStringLiteral(QARN_UNRESOLVED_LIBRARY)}};
-        for (const QString &copy : copies) {
-            const QStringList parts = copy.split('=');
-            QVERIFY2(Copy(builds.value(parts.value(1, QStringLiteral("standin"))),
-                          root + '/' + parts[0] + '/' + kLibrary),
-                     qPrintable(copy));
-        }
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
-        if (libraryPath != QStringLiteral("-"))
-            environment.insert(QStringLiteral("LD_LIBRARY_PATH"),
-                               QString(libraryPath).replace(QStringLiteral("{T}"), root));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(root + QStringLiteral("/work"));
-        process.start(probe, {});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
-        const QStringList lines = QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n');
+        const QString root = PrepareTree(tree, copies);
+        QVERIFY(!root.isEmpty());
+        const QStringList lines = RunProbe(root, libraryPath);
         QCOMPARE(lines.size(), 4);
 
         if (loaded.isEmpty()) {
@@ -113,6 +154,52 @@ private slots:
             QCOMPARE(lines[0], QStringLiteral("0"));
             QCOMPARE(lines[1], root + '/' + loaded + '/' + kLibrary);
         }
+    }
+
+    void loadRecord_data()
+    {
+        // LD_LIBRARY_PATH and the copies as above; the record's places
+        // from the program's folder on ({T}: the tree), up to the one
+        // loaded, and the entry points missing.
+        QTest::addColumn<QString>("libraryPath");
+        QTest::addColumn<QStringList>("copies");
+        QTest::addColumn<QStringList>("search");
+        QTest::addColumn<QStringList>("missing");
+        const QString beside = QStringLiteral("{T}/prog/libnorvane.so (present, not loaded: %1)");
+        QTest::newRow("missing dependency") << "-" << QStringList{"prog=missingdep"}
+            << QStringList{beside.arg("it needs libnotthere.so, which cannot be found (cannot open "
+                                      "shared object file: No such file or directory)")}
+            << QStringList{};
+        QTest::newRow("wrong ELF class") << "-" << QStringList{"prog=class32"}
+            << QStringList{beside.arg("it is a 32-bit library, and this program is 64-bit")} << QStringList{};
+        QTest::newRow("not a library") << "-" << QStringList{"prog=corrupt"}
+            << QStringList{beside.arg("it is not a shared library (invalid ELF header)")} << QStringList{};
+        QTest::newRow("two entries missing") << "-" << QStringList{"prog=no_Echo_Find"}
+            << QStringList{"{T}/prog/libnorvane.so (loaded)"} << QStringList{"NORV_Echo", "NORV_Find"};
+        QTest::newRow("good copy behind a refused one") << "{T}/env:{T}/env2"
+            << QStringList{"env=class32", "env2"}
+            << QStringList{"{T}/prog/libnorvane.so (not present)",
+                           "{T}/env/libnorvane.so (present, not loaded: it is a 32-bit library, and "
+                           "this program is 64-bit)",
+                           "{T}/env2/libnorvane.so (loaded)"}
+            << QStringList{};
+    }
+    void loadRecord()
+    {
+        QFETCH(QString, libraryPath);
+        QFETCH(QStringList, copies);
+        QFETCH(QStringList, search);
+        QFETCH(QStringList, missing);
+        QTemporaryDir tree;
+        const QString root = PrepareTree(tree, copies);
+        QVERIFY(!root.isEmpty());
+
+        QStringList expected;
+        for (const QString &place : search)
+            expected << QStringLiteral("search : ") + QString(place).replace(QStringLiteral("{T}"), root);
+        for (const QString &name : missing)
+            expected << QStringLiteral("missing : ") + name;
+        QCOMPARE(RunProbe(root, libraryPath, {QStringLiteral("--record")}).mid(3), expected << QString());
     }
 
     void loaderCache_data()
