@@ -10,11 +10,11 @@ jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 
 echo "== Build and test"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/build.sh" "$root/build" -DQARN_WERROR=ON
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 
 echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
-"$root/scripts/build.sh" "$root/build-sanitize" -DQARN_SANITIZE=ON
+"$root/scripts/build.sh" "$root/build-sanitize" -DQARN_SANITIZE=ON -DQARN_WERROR=ON
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp" \
