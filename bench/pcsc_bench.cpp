@@ -7,6 +7,11 @@
 // 2. Poll cost: one poll through the library (NORV_Find + NORV_ControlRF(0),
 //    and DynFindCard) against the same PC/SC calls made directly (connect,
 //    status, GET DATA, disconnect), in microseconds per poll.
+// 3. Port list after a USB event: the time NORV_GetCommListA takes when
+//    pcscd's list is unchanged, after a USB device that is no reader came
+//    (a keyboard's interface, class 0x03) and after one that can be a reader
+//    came or went (class 0x0B), in a USB devices folder of this program
+//    (NORVANE_PCSC_USB_DEVICES); and with no USB devices folder at all.
 //
 //   bench_pcsc --library-folder DIR --echo-delay MS [--runs N] [--polls N]
 // The pcscd to talk to is named by PCSCLITE_CSOCK_NAME; a card must be on
@@ -20,11 +25,14 @@
 #include <winscard.h>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -211,6 +219,68 @@ bool PollCost(const Options &options, void *library)
     return true;
 }
 
+// ---- 3. port list after a USB event ----------------------------------------------
+
+bool PortListWait()
+{
+    char folder[] = "/tmp/qarn-usb-XXXXXX";
+    if (!::mkdtemp(folder))
+        return false;
+    const std::string root = folder;
+    ::setenv("NORVANE_PCSC_USB_DEVICES", root.c_str(), 1);
+    int plugged = 0;
+    std::vector<std::string> made;
+    // A USB interface of this class comes (or, with an empty class, the last
+    // one made goes).
+    auto usbEvent = [&](const char *type) {
+        if (!*type) {
+            ::unlink((made.back() + "/bInterfaceClass").c_str());
+            ::rmdir(made.back().c_str());
+            made.pop_back();
+            return;
+        }
+        made.push_back(root + "/1-" + std::to_string(++plugged) + ":1.0");
+        ::mkdir(made.back().c_str(), 0755);
+        std::ofstream(made.back() + "/bInterfaceClass") << type << "\n";
+    };
+    std::vector<std::string> lines;
+    TQarnStatus status = DynGetCommList(lines); // the list to compare with
+    struct Case {
+        const char *what, *type;
+        std::vector<double> ms;
+    } cases[] = {{"a USB device that is no reader came (class 03)", "03", {}},
+                 {"a USB device that can be a reader came (class 0B)", "0b", {}},
+                 {"a USB device that can be a reader went", "", {}},
+                 {"no USB devices folder (the system tells nothing)", nullptr, {}}};
+    // The folder gone last: the library cannot tell what changed since.
+    constexpr int kRounds = 3;
+    for (Case &c : cases) {
+        for (int round = 0; round < kRounds; ++round) {
+            if (c.type)
+                usbEvent(c.type);
+            else
+                ::setenv("NORVANE_PCSC_USB_DEVICES", (root + "/none").c_str(), 1);
+            const Clock::time_point start = Clock::now();
+            status = TQarnStatus(status | DynGetCommList(lines));
+            c.ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+    }
+    while (!made.empty())
+        usbEvent("");
+    ::rmdir(root.c_str());
+    ::unsetenv("NORVANE_PCSC_USB_DEVICES");
+    if (status != QARN_OK) {
+        std::fprintf(stderr, "the port list failed: %d\n", int(status));
+        return false;
+    }
+    std::printf("\nPort list after a USB event, pcscd's list unchanged: ms per NORV_GetCommListA,\n"
+                "median of %d (the wait's bound: 1500 ms)\n",
+                kRounds);
+    for (const Case &c : cases)
+        std::printf("  %-62s %10.2f\n", c.what, Median(c.ms));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -249,7 +319,7 @@ int main(int argc, char **argv)
     std::printf("Reader: %s, card %s : %s\n\n", device.c_str(), typeName.c_str(), uid.c_str());
 
     void *library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    const bool ok = library && Echo(options) && PollCost(options, library);
+    const bool ok = library && Echo(options) && PollCost(options, library) && PortListWait();
     if (library)
         ::dlclose(library);
     DynUnloadLibrary();

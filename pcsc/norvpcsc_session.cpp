@@ -2,6 +2,7 @@
 
 #include "norvpcsc_card.h"
 #include "norvpcsc_status.h"
+#include "norvpcsc_usb.h"
 
 #include <pcsclite.h>
 #include <reader.h>
@@ -247,9 +248,16 @@ int16_t Session::CommList(std::string &text, std::size_t capacity)
     };
     std::vector<std::string> names = namesOf();
     // Asked again for the list this library gave last time: the caller has
-    // most likely seen a USB device come or go before pcscd did.
+    // seen a USB device come or go, maybe before pcscd did.  Worth a wait
+    // only when a reader can have come or gone: when the USB interfaces of
+    // the reader classes changed, or the system does not tell them.
+    std::vector<std::string> usb;
+    const bool usbTold = ReaderInterfaces(usb);
+    const bool readerMayHaveMoved = !usbTold || !usbToldBefore_ || usb != lastUsb_;
+    usbToldBefore_ = usbTold;
+    lastUsb_ = usb;
     const bool daemonAnswered = result == SCARD_S_SUCCESS || result == SCARD_E_NO_READERS_AVAILABLE;
-    if (listedBefore_ && daemonAnswered && names == lastList_) {
+    if (listedBefore_ && daemonAnswered && names == lastList_ && readerMayHaveMoved) {
         WaitForReaderListChange(readers.size());
         result = ListReaders(readers);
         names = namesOf();

@@ -79,6 +79,8 @@ private:
 
     bool listedBefore_ = false;
     std::vector<std::string> lastList_;
+    bool usbToldBefore_ = false;
+    std::vector<std::string> lastUsb_; // the reader interfaces at the last list
 };
 
 Session &TheSession();

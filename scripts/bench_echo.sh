@@ -4,8 +4,9 @@
 # and the cost of one binding call against a direct call of the export.
 # Then, where a private pcscd can run (scripts/pcscd_testbed.sh check), the
 # same for the PC/SC reader library: its echo averages against the virtual
-# card's configured delay, and the cost of one poll through the library
-# against the same PC/SC calls made directly.
+# card's configured delay, the cost of one poll through the library
+# against the same PC/SC calls made directly, and the port list's time after
+# a USB event that is no reader against one that can be a reader's.
 #   scripts/bench_echo.sh [build-folder] [echo_accuracy options: --runs N --calls N]
 # An optimised build gives the meaningful call costs; the folder defaults to
 # build-bench-release next to the sources.  PCSC_ECHO_DELAY_MS sets the
