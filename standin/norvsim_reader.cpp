@@ -403,10 +403,18 @@ const char *NORV_GetErrorMessage(int16_t status)
 int16_t NORV_ReaderOpenA(const char *device)
 {
     norvsim::Reader &reader = TheReader();
+    uint32_t delayMs = 0;
+    {
+        norvsim::Lock lock(reader.mutex);
+        if (const int16_t status = reader.Begin(
+                Export::ReaderOpenA, std::string(__func__) + "(" + norvsim::Quoted(device) + ")"))
+            return status;
+        delayMs = reader.scenario().openDelayMs;
+    }
+    // A slow open (auto-detection on a real library) blocks like one.
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     norvsim::Lock lock(reader.mutex);
-    if (const int16_t status = reader.Begin(Export::ReaderOpenA,
-                                            std::string(__func__) + "(" + norvsim::Quoted(device) + ")"))
-        return status;
     return reader.Open(device);
 }
 

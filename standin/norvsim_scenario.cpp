@@ -477,7 +477,7 @@ void ReadScenario(const Json &root, Scenario &s)
     CheckKeys(ObjectOf(root, ""), "",
               {"description", "version", "comm_list", "open", "device_text", "firmware",
                "chipset_info", "chipset_id", "settings", "features", "consts", "echo_delay_ms",
-               "card", "find_results", "error_messages", "unknown_messages_null", "status"});
+               "open_delay_ms", "card", "find_results", "error_messages", "unknown_messages_null", "status"});
     if (root.contains("description"))
         String(root["description"], "description");
     if (root.contains("version"))
@@ -502,6 +502,9 @@ void ReadScenario(const Json &root, Scenario &s)
         s.consts = Word(root["consts"], "consts");
     if (root.contains("echo_delay_ms"))
         ReadEchoDelays(root["echo_delay_ms"], "echo_delay_ms", s);
+    if (root.contains("open_delay_ms"))
+        s.openDelayMs = static_cast<uint32_t>(
+            Integer(root["open_delay_ms"], "open_delay_ms", 0, kMaxDelayMs));
     if (root.contains("card") && root.contains("find_results"))
         Fail("find_results", "cannot be given together with \"card\"");
     if (root.contains("card")) {

@@ -104,6 +104,7 @@ struct Scenario {
     uint32_t echoDelayMs128 = 0;
     uint32_t echoDelayMs256 = 0;
     uint32_t echoDelayMs768 = 0;
+    uint32_t openDelayMs = 0; // the sleep of every NORV_ReaderOpenA
 
     // At most one of the two; with neither, no card is ever found.
     std::optional<CardTimeline> card;
