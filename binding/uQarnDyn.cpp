@@ -40,6 +40,7 @@ struct TOpenFailure {
     TQarnStatus status = QARN_OK;
 };
 TOpenFailure gOpenFailure;
+TQarnStopCheck gStopCheck = nullptr;
 
 constexpr int kMessageCount = 5;
 const std::array<const char *, kMessageCount> kMessageTexts = {
@@ -320,6 +321,7 @@ void DynGetErrorMessage(TQarnStatus code, std::string &text)
     case QARN_ENTRY_POINT_MISSING: text = gMessages[kMsgCorrupted]; break;
     case QARN_READER_NOT_FOUND_ON_PORT: text = gMessages[kMsgNotOnPort]; break;
     case QARN_READER_NOT_FOUND: text = gMessages[kMsgNotFound]; break;
+    case QARN_STOPPED: text = "Stopped on request before the end"; break;
     default: text = UnsupportedCodeMessage(code); break;
     }
 }
@@ -466,6 +468,8 @@ void DynSetBenchmarkFailureNotifier(TQarnBenchmarkNotifier notifier)
     gBenchmarkNotifier = notifier;
 }
 
+void DynSetStopCheck(TQarnStopCheck check) { gStopCheck = check; }
+
 namespace {
 
 constexpr uint32_t kEchoExchanges = 25;
@@ -478,6 +482,10 @@ SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length
 {
     const uint32_t start = DynTickCount();
     for (uint32_t i = 0; i < kEchoExchanges; ++i) {
+        if (gStopCheck && gStopCheck()) {
+            failure = QARN_STOPPED;
+            return SeriesOutcome::Failed;
+        }
         const TQarnStatus status = echo(length);
         if (status == QARN_OK)
             continue;
@@ -523,7 +531,7 @@ TQarnStatus DynBenchmark(TEchoAverage &average128, TEchoAverage &average256,
         case SeriesOutcome::Failed:
             // What was measured before the failure is discarded.
             average128 = average256 = average768 = TEchoAverage{};
-            if (last && gBenchmarkNotifier)
+            if (last && gBenchmarkNotifier && failure != QARN_STOPPED)
                 gBenchmarkNotifier(failure);
             return failure;
         }

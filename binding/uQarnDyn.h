@@ -19,6 +19,7 @@ constexpr TQarnStatus QARN_LIBRARY_NOT_LOADED = -1000;
 constexpr TQarnStatus QARN_ENTRY_POINT_MISSING = -1001;
 constexpr TQarnStatus QARN_READER_NOT_FOUND_ON_PORT = -1002;
 constexpr TQarnStatus QARN_READER_NOT_FOUND = -1003;
+constexpr TQarnStatus QARN_STOPPED = -1004; // the host asked to stop (DynSetStopCheck)
 
 // ---- process lifetime ------------------------------------------------------
 
@@ -124,6 +125,12 @@ void DynSetBenchmarkFailureNotifier(TQarnBenchmarkNotifier notifier);
 // nothing.
 using TQarnCallTracer = void (*)(const std::string &call, int status, uint64_t nanoseconds);
 void DynSetCallTracer(TQarnCallTracer tracer);
+
+// Asked by DynBenchmark before each exchange: true ends the benchmark with
+// QARN_STOPPED, the exchange under way having returned.  Without a check the
+// benchmark runs to its end.
+using TQarnStopCheck = bool (*)();
+void DynSetStopCheck(TQarnStopCheck check);
 
 // Card type name for a NORV_Find type word.
 std::string DynCardTypeName(uint16_t cardType);

@@ -91,6 +91,9 @@ constexpr uint32_t kStandard128 = 40, kStandard256 = 5, kStandard768 = 11;
 
 QList<int> gNotified;
 void RecordFailure(TQarnStatus status) { gNotified.append(int(status)); }
+// The host's stop check: "no" this many times, then "yes"; -1 never.
+int gStopAfter = -1;
+bool StopAfter() { return gStopAfter >= 0 && gStopAfter-- == 0; }
 
 // ---- expected call logs ----------------------------------------------------
 
@@ -184,6 +187,7 @@ private slots:
     {
         DynSetTickSource(nullptr);
         DynSetBenchmarkFailureNotifier(nullptr);
+        DynSetStopCheck(nullptr);
         gClock = ScriptedClock{};
         UnloadStandIn();
     }
@@ -332,6 +336,10 @@ private slots:
         QTest::newRow("lowest in 768") << 768 << -32768 << 7 << -32768 << none << 58
                                        << QList<int>{-32768};
         QTest::newRow("-242 in 768") << 768 << -242 << 3 << -242 << none << 54 << QList<int>{-242};
+        // A stop asked by the host (QARN_STOPPED here) before an exchange fails
+        // the benchmark at once, unheard by the notifier.
+        QTest::newRow("stop before 128") << 128 << -1004 << 1 << -1004 << none << 1 << QList<int>{};
+        QTest::newRow("stop in 768") << 768 << -1004 << 3 << -1004 << none << 53 << QList<int>{};
     }
     void seriesStatus()
     {
@@ -346,6 +354,8 @@ private slots:
         QVERIFY(StandIn::Scenario(EchoScenario(EchoRule(status, length, fromCall))));
         StandIn::ClearLog();
         UseClock(kStandardReadings);
+        gStopAfter = status == QARN_STOPPED ? (length == 128 ? 0 : length == 256 ? 25 : 50) + fromCall - 1 : -1;
+        DynSetStopCheck(&StopAfter);
 
         TEchoAverage a128{true, 3}, a256{true, 4}, a768{true, 5};
         QCOMPARE(int(DynBenchmark(a128, a256, a768)), result);

@@ -184,7 +184,8 @@ private slots:
         QCOMPARE(Message(QARN_ENTRY_POINT_MISSING), kCorrupted);
         QCOMPARE(Message(QARN_READER_NOT_FOUND_ON_PORT), kNotOnPort);
         QCOMPARE(Message(QARN_READER_NOT_FOUND), kNotFound);
-        QCOMPARE(Message(-1004), std::string("ERROR : unsupported error code -1004"));
+        QCOMPARE(Message(QARN_STOPPED), std::string("Stopped on request before the end"));
+        QCOMPARE(Message(-1005), std::string("ERROR : unsupported error code -1005"));
         QCOMPARE(Message(-32768), std::string("ERROR : unsupported error code -32768"));
         // -999 and above go to the library, -1000 and below never do.
         QCOMPARE(StandIn::CallLog(),
