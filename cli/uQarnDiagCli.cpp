@@ -6,11 +6,14 @@
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QIODevice>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -48,17 +51,88 @@ QList<QCommandLineOption> CommandLineOptions()
     };
 }
 
-const QStringList kHelpAndVersionNames{QStringLiteral("h"), QStringLiteral("?"),
-                                       QStringLiteral("help"), QStringLiteral("help-all"),
-                                       QStringLiteral("v"), QStringLiteral("version")};
-
 const char *const kDescription =
-    "Checks the link between the Norvane reader API and a Qarn contactless reader without a "
-    "window: the same steps and texts as QarnDiag's window, printed as a report.\n"
-    "Without any of the options below, QarnDiag opens its window.\n\n"
-    "Exit status: 0 every step asked for passed; 2 bad arguments; 3 reader library missing or "
-    "corrupted; 4 reader not found, or the port list failed; 5 connection test failed; 6 echo benchmark failed; 7 a poll "
-    "for cards failed; 130 (143) polling ended by Ctrl+C (SIGTERM).";
+    "Checks the link between the Norvane reader API and a Qarn contactless reader\n"
+    "without a window: the same steps and texts as QarnDiag's window, printed as a\n"
+    "report. Without any of the options below, QarnDiag opens its window.\n"
+    "\n"
+    "Exit status: 0 every step asked for passed; 1 no display for the window;\n"
+    "2 bad arguments; 3 reader library missing or corrupted; 4 reader not found,\n"
+    "or the port list failed; 5 connection test failed; 6 echo benchmark failed;\n"
+    "7 a poll for cards failed; 8 the report could not be written; 129, 130, 143\n"
+    "ended by SIGHUP, Ctrl+C, SIGTERM; 141 the standard output was closed.\n"
+    "The reader is closed before the program ends.";
+
+// The window toolkit's own options, which open the window: those that take
+// a value (as the next argument or after "="), then those that do not.
+const QStringList kToolkitValueOptions{
+    QStringLiteral("platform"),  QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+    QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+    QStringLiteral("qwindowtitle"), QStringLiteral("geometry"),
+    QStringLiteral("title"),     QStringLiteral("display"),
+    QStringLiteral("name"),      QStringLiteral("style"),
+    QStringLiteral("stylesheet"), QStringLiteral("session")};
+const QStringList kToolkitFlagOptions{QStringLiteral("reverse"), QStringLiteral("nograb"),
+                                      QStringLiteral("dograb"), QStringLiteral("sync"),
+                                      QStringLiteral("widgetcount"),
+                                      QStringLiteral("testability")};
+
+// The option name of an argument ("-x", "--x" or "--x=..."), empty for an
+// argument that is not an option.
+QString OptionName(const QByteArray &argument)
+{
+    if (!argument.startsWith('-') || argument == "-" || argument == "--")
+        return QString();
+    QByteArray name = argument.mid(argument.startsWith("--") ? 2 : 1);
+    return QString::fromLocal8Bit(name.left(name.indexOf('=') < 0 ? name.size() : name.indexOf('=')));
+}
+
+// The text of --help-all: the window toolkit's options after ours.
+QString ToolkitOptionsHelp()
+{
+    QString text = QStringLiteral("\nOptions of the window's toolkit (they open the window):\n ");
+    int column = 1;
+    for (const QString &name : kToolkitValueOptions + kToolkitFlagOptions) {
+        QString item = QStringLiteral(" -") + name;
+        if (kToolkitValueOptions.contains(name))
+            item += QStringLiteral(" <value>");
+        if (column + item.size() > 79) {
+            text += QStringLiteral("\n ");
+            column = 1;
+        }
+        text += item;
+        column += int(item.size());
+    }
+    return text + QLatin1Char('\n');
+}
+
+// The report goes to the standard output through the C library, which tells
+// why a write failed; with SIGPIPE ignored a closed pipe is EPIPE.
+class TStandardOutput : public QIODevice {
+public:
+    TStandardOutput() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    // The errno of the first failed write, 0 while none failed.
+    int Error() const { return FError; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (FError != 0)
+            return -1;
+        errno = 0;
+        const std::size_t written = std::fwrite(data, 1, std::size_t(size), stdout);
+        if (written == std::size_t(size) && std::fflush(stdout) == 0)
+            return size;
+        FError = errno != 0 ? errno : EIO;
+        std::clearerr(stdout);
+        return -1;
+    }
+
+private:
+    int FError = 0;
+};
 
 struct TOptions {
     bool connect = false;
@@ -91,7 +165,8 @@ std::optional<uint32_t> ParseSettingsWord(const QString &text)
 }
 
 // Reads the options; on an error returns its text.
-QString ReadOptions(const QCommandLineParser &parser, TOptions &options)
+QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteArray> &rawDevice,
+                    TOptions &options)
 {
     if (!parser.positionalArguments().isEmpty())
         return QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
@@ -109,8 +184,12 @@ QString ReadOptions(const QCommandLineParser &parser, TOptions &options)
     }
     options.connect = parser.isSet(QStringLiteral("check")) || options.benchmark ||
                       options.pollSeconds > 0;
-    if (parser.isSet(QStringLiteral("device")))
-        options.device = parser.value(QStringLiteral("device")).toLocal8Bit();
+    if (parser.isSet(QStringLiteral("device"))) {
+        options.device = rawDevice ? *rawDevice : parser.value(QStringLiteral("device")).toLocal8Bit();
+        if (options.device->isEmpty())
+            return QStringLiteral("--device needs a name: auto, USB, a port of --list or any name "
+                                  "the library knows.");
+    }
     if (parser.isSet(QStringLiteral("settings"))) {
         const QString value = parser.value(QStringLiteral("settings"));
         const std::optional<uint32_t> word = ParseSettingsWord(value);
@@ -127,34 +206,75 @@ QString ReadOptions(const QCommandLineParser &parser, TOptions &options)
     return QString();
 }
 
+// The last --device value as the system passed it, its bytes unchanged
+// (Qt's decoded arguments would turn bytes that are not UTF-8 into U+FFFD).
+std::optional<QByteArray> RawDeviceValue(const QByteArrayList &raw)
+{
+    std::optional<QByteArray> device;
+    for (qsizetype i = 1; i < raw.size() && raw[i] != "--"; ++i) {
+        const QString name = OptionName(raw[i]);
+        if (name != QLatin1String("device") && name != QLatin1String("poll") &&
+            name != QLatin1String("settings"))
+            continue;
+        const qsizetype equals = raw[i].indexOf('=');
+        const QByteArray value = equals >= 0 ? raw[i].mid(equals + 1) : raw.value(++i);
+        if (name == QLatin1String("device"))
+            device = value;
+    }
+    return device;
+}
+
+bool StopAsked() { return TStopRequest::Signal() != 0; }
+
 class TRun {
 public:
-    TRun(const TOptions &options, QTextStream &out) : FOptions(options), FOut(out) {}
+    TRun(const TOptions &options, QTextStream &out, QTextStream &err, const QString &program)
+        : FOptions(options), FOut(out), FErr(err), FProgram(program)
+    {
+    }
 
     int Run()
     {
-        const int code = Steps();
-        // As the window's closing: RF off, reader closed.
+        DynSetStopCheck(&StopAsked);
+        int code = Steps();
+        DynSetStopCheck(nullptr);
+        // As the window's closing: RF off, reader closed; also after a stop.
         DynDisconnect();
-        if (FOptions.json) {
+        if (TStopRequest::Signal() != 0)
+            code = kExitStoppedBySignal + TStopRequest::Signal();
+        if (FOptions.json && !WriteFailed()) {
             QJsonObject json = ReportJson(FReport);
             json[QStringLiteral("exitCode")] = code;
             FOut << QJsonDocument(json).toJson(QJsonDocument::Indented);
             FOut.flush();
         }
-        return code;
+        if (!WriteFailed())
+            return code;
+        const auto *device = dynamic_cast<const TStandardOutput *>(FOut.device());
+        const int error = device ? device->Error() : EIO;
+        // A closed pipe is how a reader such as "head" says it has enough.
+        if (error == EPIPE)
+            return kExitOutputClosed;
+        FErr << FProgram << ": could not write the report: "
+             << QString::fromLocal8Bit(std::strerror(error)) << '\n';
+        FErr.flush();
+        return kExitWriteFailed;
     }
 
 private:
     // Prints lines at once in text mode, so a long step shows what came before.
     void Print(const QStringList &lines)
     {
-        if (FOptions.json)
+        if (FOptions.json || WriteFailed())
             return;
         for (const QString &line : lines)
             FOut << line << '\n';
         FOut.flush();
     }
+
+    bool WriteFailed() const { return FOut.status() != QTextStream::Ok; }
+    // A stop signal or a failed write ends the run after the step under way.
+    bool Stopped() const { return TStopRequest::Signal() != 0 || WriteFailed(); }
 
     int Steps()
     {
@@ -165,6 +285,8 @@ private:
               DeviceLines(FReport.deviceChoice, FReport.stored));
         if (!FReport.library->Available())
             return kExitLibraryUnavailable;
+        if (Stopped())
+            return kExitPassed;
 
         if (FOptions.list) {
             FReport.ports = ReadPortList(&FReport.portsStatus);
@@ -172,7 +294,7 @@ private:
             if (FReport.portsStatus != QARN_OK)
                 return kExitReaderNotFound;
         }
-        if (!FOptions.connect)
+        if (!FOptions.connect || Stopped())
             return kExitPassed;
 
         FReport.connection = TestConnection(FReport.deviceChoice, FOptions.settings);
@@ -182,6 +304,8 @@ private:
             return kExitReaderNotFound;
         if (status != QARN_OK)
             return kExitConnectionFailed;
+        if (Stopped())
+            return kExitPassed;
 
         if (FOptions.benchmark) {
             FReport.benchmark = RunBenchmark();
@@ -189,7 +313,7 @@ private:
             if (!FReport.benchmark->Passed())
                 return kExitBenchmarkFailed;
         }
-        return FOptions.pollSeconds > 0 ? Poll() : kExitPassed;
+        return FOptions.pollSeconds > 0 && !Stopped() ? Poll() : kExitPassed;
     }
 
     int Poll()
@@ -197,12 +321,11 @@ private:
         TPollingRun polling;
         polling.seconds = FOptions.pollSeconds;
         bool failed = false;
-        TStopRequest stop;
         QElapsedTimer clock;
         clock.start();
         const qint64 total = qint64(FOptions.pollSeconds) * 1000;
         qint64 next = 0;
-        while (!stop.Wait(int(next - clock.elapsed())) &&
+        while (!FStop.Wait(int(next - clock.elapsed())) && !WriteFailed() &&
                clock.elapsed() < total) {
             const TCardPoll poll = PollCard();
             failed = failed || poll.Failed();
@@ -213,15 +336,16 @@ private:
             FReport.card = poll;
             next = std::max(next + kPollIntervalMs, clock.elapsed());
         }
-        polling.interrupted = stop.Signal() != 0;
+        polling.interrupted = Stopped();
         FReport.polling = polling;
-        if (polling.interrupted)
-            return kExitStoppedBySignal + stop.Signal();
         return failed ? kExitPollingFailed : kExitPassed;
     }
 
     const TOptions &FOptions;
     QTextStream &FOut;
+    QTextStream &FErr;
+    const QString FProgram;
+    TStopRequest FStop; // for the whole run
     TDiagnosisReport FReport;
 };
 
@@ -229,22 +353,31 @@ private:
 
 bool WantsCommandLine(int argc, const char *const *argv)
 {
-    QStringList names = kHelpAndVersionNames;
-    for (const QCommandLineOption &option : CommandLineOptions())
-        names += option.names();
     for (int i = 1; i < argc; ++i) {
-        QString argument = QString::fromLocal8Bit(argv[i]);
-        if (!argument.startsWith(QLatin1Char('-')))
-            continue;
-        argument.remove(QRegularExpression(QStringLiteral("^--?")));
-        argument = argument.section(QLatin1Char('='), 0, 0);
-        if (names.contains(argument))
+        const QByteArray argument(argv[i]);
+        const QString name = OptionName(argument);
+        if (kToolkitValueOptions.contains(name)) {
+            if (!argument.contains('='))
+                ++i; // its value
+        } else if (!kToolkitFlagOptions.contains(name) && !name.startsWith(QLatin1String("qmljsdebugger"))) {
             return true;
+        }
     }
     return false;
 }
 
-int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &err)
+bool NamesWindowPlatform(int argc, const char *const *argv)
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i)
+        if (OptionName(argv[i]) == QLatin1String("platform"))
+            return true;
+    return false;
+}
+
+int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                   const QByteArrayList &rawArguments)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -252,6 +385,10 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions(CommandLineOptions());
+    // "-?" as on Windows, where the help option has it already.
+    QCommandLineOption question(QStringLiteral("?"));
+    question.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(question);
 
     const QString program = arguments.isEmpty() ? QStringLiteral("QarnDiag")
                                                 : arguments.first().section(QLatin1Char('/'), -1);
@@ -263,8 +400,14 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     };
     if (!parser.parse(arguments))
         return badArguments(parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
+    const bool helpAll = parser.isSet(QStringLiteral("help-all"));
+    if (parser.isSet(help) || parser.isSet(question) || helpAll) {
+        // The program's name, not the path it was started by.
+        QString text = parser.helpText();
+        const qsizetype usageEnd = text.indexOf(QLatin1String(" [options]"));
+        if (text.startsWith(QLatin1String("Usage: ")) && usageEnd > 0)
+            text.replace(7, usageEnd - 7, program);
+        out << text << (helpAll ? ToolkitOptionsHelp() : QString());
         out.flush();
         return kExitPassed;
     }
@@ -274,15 +417,18 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
         return kExitPassed;
     }
     TOptions options;
-    const QString error = ReadOptions(parser, options);
+    const std::optional<QByteArray> rawDevice =
+        rawArguments.isEmpty() ? std::nullopt : RawDeviceValue(rawArguments);
+    const QString error = ReadOptions(parser, rawDevice, options);
     if (!error.isEmpty())
         return badArguments(error);
-    return TRun(options, out).Run();
+    return TRun(options, out, err, program).Run();
 }
 
-int RunCommandLine(const QStringList &arguments)
+int RunCommandLine(const QStringList &arguments, const QByteArrayList &rawArguments)
 {
-    QTextStream out(stdout);
+    TStandardOutput standardOutput;
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
-    return RunCommandLine(arguments, out, err);
+    return RunCommandLine(arguments, out, err, rawArguments);
 }

@@ -1,6 +1,10 @@
-// A stop asked of the command line by the user or the system (Ctrl+C, that
-// is SIGINT, and SIGTERM; on Windows the console's Ctrl+C, Ctrl+Break and
-// close events), noticed by a loop that waits between its steps.
+// A stop asked of the command line by the user or the system: Ctrl+C
+// (SIGINT), SIGTERM and SIGHUP; on Windows the console's Ctrl+C, Ctrl+Break
+// and close events.  It is caught for the whole run: a library call under way
+// is let to return, and the run stops at its next step with the reader
+// closed.  A second stop before the run has ended ends the program at once,
+// saying so on standard error.  While it lives, a closed standard output is
+// a failed write (EPIPE), not the end of the program.
 #pragma once
 
 class TStopRequest {
@@ -16,6 +20,6 @@ public:
     // now or before.
     bool Wait(int milliseconds);
 
-    // The signal that asked (SIGINT 2, SIGTERM 15), 0 while none did.
-    int Signal() const;
+    // The signal that asked (SIGINT 2, SIGTERM 15, SIGHUP 1), 0 while none did.
+    static int Signal();
 };

@@ -12,14 +12,28 @@
 
 namespace {
 
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
+
 volatile sig_atomic_t gSignal = 0;
 int gPipe[2] = {-1, -1};
-struct sigaction gPreviousInt {};
-struct sigaction gPreviousTerm {};
+struct sigaction gPrevious[kStopSignalCount] {};
+struct sigaction gPreviousPipe {};
+
+const char kSecondStop[] =
+    "QarnDiag: second stop signal: ended at once, the reader library's call unfinished "
+    "and the reader not closed\n";
 
 extern "C" void OnStopSignal(int number)
 {
     const int savedErrno = errno;
+    if (gSignal != 0) {
+        // The first stop waits for a call that has not returned; the user
+        // insists.
+        [[maybe_unused]] const ssize_t said = ::write(STDERR_FILENO, kSecondStop,
+                                                      sizeof kSecondStop - 1);
+        ::_exit(128 + number);
+    }
     gSignal = number;
     const char byte = 1;
     // A full pipe already holds a wake-up; the result does not matter.
@@ -45,14 +59,19 @@ TStopRequest::TStopRequest()
     action.sa_handler = &OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &gPreviousInt);
-    ::sigaction(SIGTERM, &action, &gPreviousTerm);
+    for (int i = 0; i < kStopSignalCount; ++i)
+        ::sigaction(kStopSignals[i], &action, &gPrevious[i]);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &gPreviousPipe);
 }
 
 TStopRequest::~TStopRequest()
 {
-    ::sigaction(SIGINT, &gPreviousInt, nullptr);
-    ::sigaction(SIGTERM, &gPreviousTerm, nullptr);
+    for (int i = 0; i < kStopSignalCount; ++i)
+        ::sigaction(kStopSignals[i], &gPrevious[i], nullptr);
+    ::sigaction(SIGPIPE, &gPreviousPipe, nullptr);
     for (int &end : gPipe) {
         if (end >= 0)
             ::close(end);
@@ -78,4 +97,4 @@ bool TStopRequest::Wait(int milliseconds)
     return gSignal != 0;
 }
 
-int TStopRequest::Signal() const { return gSignal; }
+int TStopRequest::Signal() { return gSignal; }

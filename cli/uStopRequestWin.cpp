@@ -12,8 +12,20 @@ namespace {
 std::atomic<int> gSignal{0};
 HANDLE gWake = nullptr;
 
+const char kSecondStop[] =
+    "QarnDiag: second stop signal: ended at once, the reader library's call unfinished "
+    "and the reader not closed\r\n";
+
 BOOL WINAPI OnConsoleControl(DWORD type)
 {
+    if (gSignal != 0 && (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT)) {
+        // The first stop waits for a call that has not returned; the user
+        // insists.
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), kSecondStop, DWORD(sizeof kSecondStop - 1),
+                    &written, nullptr);
+        ::TerminateProcess(::GetCurrentProcess(), UINT(128 + (type == CTRL_C_EVENT ? SIGINT : SIGTERM)));
+    }
     switch (type) {
     case CTRL_C_EVENT:
         gSignal = SIGINT;
@@ -58,4 +70,4 @@ bool TStopRequest::Wait(int milliseconds)
     return gSignal != 0;
 }
 
-int TStopRequest::Signal() const { return gSignal; }
+int TStopRequest::Signal() { return gSignal; }

@@ -1,8 +1,10 @@
 // The command line through the built program: every exit status, --help,
-// --version and argument errors, and a poll ended by Ctrl+C or SIGTERM with
-// the reader closed (read from the stand-in's call log file).
+// --version and argument errors, the bytes of a device name, and a run ended
+// by a signal or a closed output in each phase with the reader closed (read
+// from the stand-in's call log file).
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -29,7 +31,9 @@ struct Program {
     }
 
     // Starts the program with a scenario, settings kept in the temporary
-    // folder and the call log written to a file.
+    // folder and the call log written to a file.  The shell passes each
+    // argument through printf's %b, so that "\0351" reaches it as the byte
+    // 0xE9, not in UTF-8.
     void Start(QProcess &process, const QStringList &arguments, const QByteArray &scenario)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -44,7 +48,9 @@ struct Program {
             environment.insert(QStringLiteral("NORVSIM_SCENARIO"), file.fileName());
         }
         process.setProcessEnvironment(environment);
-        process.start(path, arguments);
+        const QString script = QStringLiteral(
+            R"sh(p=$0; for a; do shift; set -- "$@" "$(printf '%b' "$a")"; done; exec "$p" "$@")sh");
+        process.start(QStringLiteral("/bin/sh"), QStringList{"-c", script, path} + arguments);
     }
 
     QString LogFile() const { return dir.filePath(QStringLiteral("calls.log")); }
@@ -52,16 +58,23 @@ struct Program {
     QStringList CallLog() const
     {
         QFile file(LogFile());
-        file.open(QIODevice::ReadOnly);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
         return QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
     }
 };
 
 } // namespace
 
+// The signals a row sends once its call is in the log; PIPE closes the
+// program's output instead.
+const QMap<QString, int> kStops{{"INT", SIGINT}, {"TERM", SIGTERM}, {"HUP", SIGHUP}, {"PIPE", SIGPIPE}};
+
 class TestCli : public QObject {
     Q_OBJECT
 private slots:
+    // The column "stop": "> FILE" sends the output to FILE; otherwise a call
+    // that must come into the stand-in's log, then the signals to send.
     void exitCodes_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -70,37 +83,72 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
+        QTest::addColumn<QString>("stop");
         const QStringList check{"--check", "--device", "auto"};
         QTest::newRow("passed") << check << "beside" << QByteArray() << 0
-                                << "Connection test : OK\n" << "";
+                                << "Connection test : OK\n" << "" << "";
         QTest::newRow("help") << QStringList{"--help"} << "beside" << QByteArray() << 0
-                              << "  --poll <seconds>   " << "";
+                              << "  --poll <seconds>   " << "" << "";
+        QTest::newRow("help, -?") << QStringList{"-?"} << "beside" << QByteArray() << 0
+                                  << "Usage: QarnDiag [options]\n" << "" << "";
+        QTest::newRow("help-all") << QStringList{"--help-all"} << "beside" << QByteArray() << 0
+                                  << " -platform <value>" << "" << "";
         QTest::newRow("version") << QStringList{"--version"} << "beside" << QByteArray() << 0
-                                 << "QarnDiag 2.0.0\n" << "";
+                                 << "QarnDiag 2.0.0\n" << "" << "";
         QTest::newRow("bad arguments") << QStringList{"--check", "--poll", "x"} << "beside"
                                        << QByteArray() << 2 << ""
                                        << "--poll needs a whole number of seconds from 1 to 86400, not 'x'.\n"
-                                          "Try 'QarnDiag --help' for more information.\n";
+                                          "Try 'QarnDiag --help' for more information.\n" << "";
         QTest::newRow("unknown option") << QStringList{"--check", "--fast"} << "beside" << QByteArray()
-                                        << 2 << "" << "QarnDiag: Unknown option 'fast'.\n";
+                                        << 2 << "" << "QarnDiag: Unknown option 'fast'.\n" << "";
+        for (const QString mistyped : {"--chek", "--jsn", "-p"})
+            QTest::addRow("mistyped %s", qPrintable(mistyped)) << QStringList{mistyped, "3"} << "beside"
+                << QByteArray() << 2 << "" << "Unknown option '" + mistyped.mid(mistyped.lastIndexOf('-') + 1) << "";
+        QTest::newRow("no option, no display") << QStringList{} << "beside" << QByteArray() << 1 << ""
+                                               << "no display; for the command line see qarndiag --help\n" << "";
+        QTest::newRow("empty device") << QStringList{"--check", "--device", ""} << "beside" << QByteArray()
+                                      << 2 << "" << "--device needs a name" << "";
         QTest::newRow("library missing") << check << "" << QByteArray() << 3
-                                         << "Norvane library : norvane.dll is not available" << "";
+                                         << "Norvane library : norvane.dll is not available" << "" << "";
         QTest::newRow("library corrupted") << check << "none" << QByteArray() << 3
-                                           << "appears to be invalid or corrupted" << "";
+                                           << "appears to be invalid or corrupted" << "" << "";
         QTest::newRow("reader not found") << QStringList{"--check", "--device", "COM9"} << "beside"
-                                          << QByteArray() << 4 << "(status -1002)\n" << "";
+                                          << QByteArray() << 4 << "(status -1002)\n" << "" << "";
+        QTest::newRow("device not UTF-8") << QStringList{"--check", "--device", "CAF\\0351"} << "beside"
+                                          << QByteArray() << 4 << "Device choice : CAF" << ""
+                                          << R"(NORV_ReaderOpenA("CAF\xE9"))";
         QTest::newRow("port list failed") << QStringList{"--list", "--check"} << "beside"
                                           << QByteArray(R"({"status":{"NORV_GetCommListA":-5}})") << 4
-                                          << "Port : none listed\nPort list error : Norvane error -5 (status -5)\n" << "";
+                                          << "Port : none listed\nPort list error : Norvane error -5 (status -5)\n" << "" << "";
         QTest::newRow("connection failed") << check << "beside"
                                            << QByteArray(R"({"status":{"NORV_ReaderGetRc500Id":-7}})")
-                                           << 5 << "Connection error : Norvane error -7 (status -7)\n" << "";
+                                           << 5 << "Connection error : Norvane error -7 (status -7)\n" << "" << "";
         QTest::newRow("benchmark failed") << QStringList{"--benchmark", "--device", "auto"} << "beside"
                                           << QByteArray(R"({"status":{"NORV_Echo":[{"status":-243,"arg":128}]}})")
-                                          << 6 << "Benchmark : Failed\nBenchmark error : The reader did not answer in time (status -243)\n" << "";
+                                          << 6 << "Benchmark : Failed\nBenchmark error : The reader did not answer in time (status -243)\n" << "" << "";
         QTest::newRow("poll failed") << QStringList{"--poll", "1", "--device", "auto"} << "beside"
                                      << QByteArray(R"({"find_results":[{"status":-9}]})") << 7
-                                     << "Card : Norvane error -9\n" << "";
+                                     << "Card : Norvane error -9\n" << "" << "";
+        QTest::newRow("poll failed, then no card") << QStringList{"--poll", "1", "--device", "auto"} << "beside"
+                                     << QByteArray(R"({"find_results":[{"status":-9},{"status":-1},{"status":-1},{"status":-1}]})")
+                                     << 7 << "Card : Norvane error -9\nCard : No card on the reader\n" << "" << "";
+        QTest::newRow("output full") << check << "beside" << QByteArray() << 8 << ""
+                                     << "QarnDiag: could not write the report: No space left on device\n" << "> /dev/full";
+        const QByteArray slowOpen(R"({"open_delay_ms":1500})");
+        const QByteArray slowEcho(R"({"echo_delay_ms":{"128":300}})");
+        const QString open = R"(NORV_ReaderOpenA("auto"))";
+        for (const auto &[name, code] : {std::pair{"INT", 130}, {"TERM", 143}, {"HUP", 129}}) {
+            QTest::addRow("%s in a slow open", name) << check << "beside" << slowOpen << code
+                                                     << "Connection test : OK\n" << "" << open + " " + name;
+            QTest::addRow("%s in the benchmark, JSON", name) << QStringList{"--benchmark", "--json", "--device", "auto"}
+                << "beside" << slowEcho << code << QString("\"exitCode\": %1").arg(code) << "" << QString("NORV_Echo(128) ") + name;
+            QTest::addRow("%s while polling", name) << QStringList{"--poll", "60", "--device", "auto"} << "beside"
+                << QByteArray() << code << "Card : " << "" << QString("NORV_Find(0xFFFF,12) ") + name;
+        }
+        QTest::newRow("second Ctrl+C in an open") << check << "beside" << QByteArray(R"({"open_delay_ms":20000})")
+                                                  << 130 << "" << "second stop signal: ended at once" << open + " INT INT";
+        QTest::newRow("output closed while polling") << QStringList{"--poll", "60", "--device", "auto"} << "beside"
+            << QByteArray() << 141 << "" << "" << open + " PIPE";
     }
     void exitCodes()
     {
@@ -110,53 +158,50 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, out);
         QFETCH(QString, err);
+        QFETCH(QString, stop);
         Program program;
         if (library != QStringLiteral("beside"))
             QVERIFY(program.CopyAlone(library));
+        QStringList words = stop.startsWith('>') ? QStringList() : stop.split(' ');
+        QStringList signalList;
+        while (!words.isEmpty() && kStops.contains(words.last()))
+            signalList.prepend(words.takeLast());
+        const QString call = words.join(' ');
         QProcess process;
+        QProcess head; // "| head -n 3": a reader that has read enough
+        if (stop.startsWith('>'))
+            process.setStandardOutputFile(stop.mid(2));
+        else if (signalList.removeAll("PIPE") > 0) {
+            process.setStandardOutputProcess(&head);
+            head.start("head", {"-n", "3"});
+        }
         program.Start(process, arguments, scenario);
-        QVERIFY(process.waitForFinished(30000));
-        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        QTRY_VERIFY_WITH_TIMEOUT(call.isEmpty() || program.CallLog().contains(call) ||
+                                     process.state() == QProcess::NotRunning, 20000);
+        for (qsizetype i = 0; i < signalList.size(); ++i) {
+            QTest::qWait(i > 0 ? 200 : 0);
+            QVERIFY(process.processId() > 0); // never kill(0, ...): that is this test's group
+            ::kill(pid_t(process.processId()), kStops.value(signalList[i]));
+        }
+        QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
+        const QByteArray output = process.readAllStandardOutput();
         const QString errors = QString::fromUtf8(process.readAllStandardError());
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), code);
-        QVERIFY2(output.contains(out), qPrintable(output));
+        QVERIFY2(QString::fromUtf8(output).contains(out), output.constData());
         if (err.isEmpty())
             QCOMPARE(errors, QString());
         else
             QVERIFY2(errors.contains(err), qPrintable(errors));
-    }
-
-    void stopPolling_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("Ctrl+C") << int(SIGINT);
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-    }
-    void stopPolling()
-    {
-        QFETCH(int, signal);
-        Program program;
-        QProcess process;
-        program.Start(process, {"--poll", "60", "--device", "auto"}, QByteArray());
-        QVERIFY(process.waitForStarted(10000));
-        QByteArray output;
-        QTRY_VERIFY_WITH_TIMEOUT((output += process.readAllStandardOutput()).contains("Card : ") ||
-                                     process.state() != QProcess::Running,
-                                 10000);
-        QCOMPARE(process.state(), QProcess::Running);
-        QTest::qWait(600); // a poll or two more
-        ::kill(pid_t(process.processId()), signal);
-        QVERIFY(process.waitForFinished(5000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 128 + signal);
+        if (arguments.contains("--json"))
+            QVERIFY(QJsonDocument::fromJson(output).isObject());
+        // RF off and the reader closed after the call under way, also when
+        // stopped, unless a second Ctrl+C ended the program at once.
         const QStringList log = program.CallLog();
-        QVERIFY(log.count(QStringLiteral("NORV_Find(0xFFFF,12)")) >= 2);
-        // RF off and the reader closed after the last poll; then the end hook.
-        const int close = int(log.indexOf(QStringLiteral("NORV_ReaderClose()")));
-        QVERIFY2(close > log.lastIndexOf(QStringLiteral("NORV_Find(0xFFFF,12)")),
-                 qPrintable(log.join(' ')));
-        QCOMPARE(log.at(close - 1), QStringLiteral("NORV_ControlRF(0)"));
+        const qsizetype at = log.indexOf("NORV_ReaderClose()", std::max<qsizetype>(0, log.lastIndexOf(call)));
+        if (!stop.isEmpty())
+            QVERIFY2((at > 0 && log.at(at - 1) == "NORV_ControlRF(0)") == (signalList.size() < 2),
+                     qPrintable(log.join(' ')));
     }
 };
 

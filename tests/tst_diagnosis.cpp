@@ -337,7 +337,9 @@ private slots:
         QTest::addColumn<bool>("commandLine");
         QTest::newRow("none") << QStringList() << false;
         QTest::newRow("toolkit options") << QStringList{"-platform", "offscreen", "-style", "fusion"} << false;
-        QTest::newRow("unknown") << QStringList{"--bogus", "check"} << false;
+        QTest::newRow("toolkit values joined") << QStringList{"--style=fusion", "-reverse"} << false;
+        QTest::newRow("mistyped") << QStringList{"--chek"} << true;
+        QTest::newRow("not an option") << QStringList{"check"} << true;
         QTest::newRow("check") << QStringList{"--check"} << true;
         QTest::newRow("value joined") << QStringList{"--poll=3"} << true;
         QTest::newRow("single dash") << QStringList{"-list"} << true;

@@ -4,6 +4,7 @@
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
+#include "uSystemDisplay.h"
 #include "uQarnDyn.h"
 
 #include <QApplication>
@@ -11,16 +12,27 @@
 #include <QIcon>
 #include <QStyleFactory>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    const bool commandLine = WantsCommandLine(argc, argv);
+    if (!commandLine && !NamesWindowPlatform(argc, argv) && !SystemHasDisplay()) {
+        // Rather than the toolkit's abort.
+        std::fputs("no display; for the command line see qarndiag --help\n", stderr);
+        return kExitNoDisplay;
+    }
     // The reader library is loaded once, before any window exists.
     DynStartHook();
 
     int result = 0;
-    if (WantsCommandLine(argc, argv)) {
+    if (commandLine) {
         {
+            QByteArrayList rawArguments;
+            for (int i = 0; i < argc; ++i)
+                rawArguments << QByteArray(argv[i]);
             QCoreApplication application(argc, argv);
-            result = RunCommandLine(QCoreApplication::arguments());
+            result = RunCommandLine(QCoreApplication::arguments(), rawArguments);
         }
         DynUnloadLibrary();
         return result;

@@ -1,0 +1,3 @@
+#include "uSystemDisplay.h"
+
+bool SystemHasDisplay() { return true; }
