@@ -16,7 +16,7 @@ namespace {
 constexpr uint8_t kStorageCardPrefix[] = {0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00, 0x03, 0x06};
 constexpr std::size_t kStorageCardHistoricalLength = 15;
 
-// The standard byte of a storage card's answer to reset.
+// The standard byte SS of a storage card's answer to reset.
 uint16_t TypeOfStandardByte(uint8_t standard)
 {
     if (standard >= 0x01 && standard <= 0x03) // ISO 14443 A, parts 1 to 3
@@ -25,20 +25,51 @@ uint16_t TypeOfStandardByte(uint8_t standard)
         return kTypeIso14443B;
     if (standard >= 0x09 && standard <= 0x0C) // ISO 15693, parts 1 to 4
         return kTypeIso15693;
-    return kTypeUnknown; // no information, contact cards, other RF standards, reserved values
+    return kTypeUnknown; // no information, contact cards, FeliCa, low frequency, reserved values
 }
 
-// An ISO 14443-4 card's historical bytes: a type A card's are those of its
-// answer to select, which follow ISO 7816-4 (category indicator 00, 10 or 80)
-// or are proprietary; a type B card's are always eight: four application
-// data bytes and three protocol bytes of its answer to request, then a byte
-// whose low half is 0.
+// The registered card names NN NN that have a type word of their own; every
+// other name leaves the type to the standard byte.
+uint16_t TypeOfCardName(uint16_t name)
+{
+    if (name == 0x0006 || name == 0x0007) // SR176, SRI X4K
+        return kTypeStSr;
+    if (name == 0x0016) // I.CODE1
+        return kTypeIcode1;
+    if (name >= 0x0017 && name <= 0x0020) // the PicoPass family, PicoTAG's successors
+        return kTypePicoTag;
+    return kTypeUnknown;
+}
+
+// Whether bytes are whole ISO 7816-4 compact-TLV objects (tag and length
+// in one byte), as a type A card's historical bytes after category 80 are.
+bool IsCompactTlv(const uint8_t *bytes, std::size_t count)
+{
+    std::size_t at = 0;
+    while (at < count)
+        at += 1 + (bytes[at] & 0x0F);
+    return at == count;
+}
+
+// An ISO 14443-4 card's historical bytes.  A type B card's are always
+// eight: the four application data bytes and three protocol bytes of its
+// answer to request, then a byte whose low half is 0.  The protocol type
+// (low half of the second protocol byte) of a card that speaks ISO 14443-4
+// has bit 1 set and bit 4 clear; eight bytes of category 80 that are whole
+// compact-TLV objects are a type A card's all the same.  A card in the Innovatron protocol has no
+// answer to request: the reader gives the card's own historical bytes,
+// which for a Calypso card begin with category 80 and the card issuer's
+// data object (compact TLV tag 5) holding its start-up information.  Every
+// other card is type A, whose historical bytes are those of its answer to
+// select.
 uint16_t TypeOfIso14443_4(const uint8_t *historical, std::size_t count)
 {
-    const bool iso7816Category =
-        count > 0 && (historical[0] == 0x00 || historical[0] == 0x10 || historical[0] == 0x80);
-    if (count == 8 && !iso7816Category && (historical[7] & 0x0F) == 0)
+    if (count == 8 && (historical[5] & 0x09) == 0x01 && (historical[7] & 0x0F) == 0 &&
+        !(historical[0] == 0x80 && IsCompactTlv(historical + 1, count - 1)))
         return kTypeIso14443B;
+    if (count >= 2 && historical[0] == 0x80 && (historical[1] & 0xF0) == 0x50 &&
+        std::size_t(2 + (historical[1] & 0x0F)) <= count)
+        return kTypeCalypso;
     return kTypeIso14443A;
 }
 
@@ -79,16 +110,10 @@ int16_t CardTypeOfAtr(const uint8_t *atr, std::size_t length, uint16_t &type)
         indicator = next >> 4;
     }
     const std::size_t historicalStart = at;
-    const std::size_t expected = historicalStart + historicalCount + (checkByte ? 1 : 0);
-    if (expected != length)
+    const std::size_t expected = historicalStart + historicalCount;
+    // The check byte's value is not looked at, and it may be missing.
+    if (length != expected && !(checkByte && length == expected + 1))
         return kAtrMalformed;
-    if (checkByte) {
-        uint8_t sum = 0;
-        for (std::size_t i = 1; i < length; ++i)
-            sum ^= atr[i];
-        if (sum != 0)
-            return kAtrMalformed;
-    }
 
     // The contactless form 3B 8n 80 01 <historical bytes> TCK: no TA1 to
     // TC1, TD1 = 80 (T=0, TD2 follows), TD2 = 01 (T=1, nothing follows).
@@ -100,7 +125,9 @@ int16_t CardTypeOfAtr(const uint8_t *atr, std::size_t length, uint16_t &type)
     }
     if (historicalCount == kStorageCardHistoricalLength &&
         std::memcmp(historical, kStorageCardPrefix, sizeof kStorageCardPrefix) == 0) {
-        type = TypeOfStandardByte(historical[sizeof kStorageCardPrefix]);
+        const uint8_t *card = historical + sizeof kStorageCardPrefix;
+        const uint16_t named = TypeOfCardName(uint16_t(card[1] << 8 | card[2]));
+        type = named != kTypeUnknown ? named : TypeOfStandardByte(card[0]);
         return kOk;
     }
     type = TypeOfIso14443_4(historical, historicalCount);
@@ -109,13 +136,21 @@ int16_t CardTypeOfAtr(const uint8_t *atr, std::size_t length, uint16_t &type)
 
 const uint8_t kGetUidCommand[5] = {0xFF, 0xCA, 0x00, 0x00, 0x00};
 
-int16_t UidOfAnswer(const uint8_t *answer, std::size_t length, uint8_t *uid, uint8_t &uidLength)
+int StatusWordOf(const uint8_t *answer, std::size_t length)
 {
     if (!answer || length < 2)
+        return -1;
+    return answer[length - 2] << 8 | answer[length - 1];
+}
+
+int16_t UidOfAnswer(const uint8_t *answer, std::size_t length, uint8_t *uid, uint8_t &uidLength)
+{
+    const int statusWord = StatusWordOf(answer, length);
+    if (statusWord < 0)
         return kUidNoStatusWord;
-    if (answer[length - 2] != 0x90 || answer[length - 1] != 0x00)
-        return kUidRefused;
     const std::size_t count = length - 2;
+    if (statusWord != 0x9000 && !(statusWord == 0x6282 && count > 0))
+        return kUidRefused;
     if (count == 0)
         return kUidEmpty;
     if (count > uidLength)
@@ -150,11 +185,15 @@ std::vector<uint8_t> EchoCommand(const uint8_t *data, std::size_t length)
 int16_t CheckEchoAnswer(const uint8_t *data, std::size_t length, const uint8_t *answer,
                         std::size_t answerLength)
 {
-    if (answerLength == 2 && answer[1] == 0x00 && (answer[0] == 0x6D || answer[0] == 0x6E))
+    static constexpr uint16_t kNotSupportedWords[] = {0x6800, 0x6881, 0x6882, 0x6884,
+                                                      0x6A81, 0x6D00, 0x6E00};
+    const int statusWord = StatusWordOf(answer, answerLength);
+    if (answerLength == 2 && std::find(std::begin(kNotSupportedWords), std::end(kNotSupportedWords),
+                                       statusWord) != std::end(kNotSupportedWords))
         return kNotSupported;
-    if (answerLength == 2 && !(answer[0] == 0x90 && answer[1] == 0x00) && length > 0)
+    if (answerLength == 2 && statusWord != 0x9000 && length > 0)
         return kEchoRefused;
-    if (answerLength != length + 2 || answer[length] != 0x90 || answer[length + 1] != 0x00)
+    if (answerLength != length + 2 || statusWord != 0x9000)
         return kEchoMismatch;
     return std::equal(data, data + length, answer) ? kOk : kEchoMismatch;
 }

@@ -73,7 +73,22 @@ int16_t NORV_GetCommListA(char *buffer, int32_t size)
     });
 }
 
-const char *NORV_GetErrorMessage(int16_t status) { return MessageOf(status); }
+// A refusal's text names the card's status word; it stays valid until the
+// next message of the same status is asked for.
+const char *NORV_GetErrorMessage(int16_t status)
+{
+    const int word = TheSession().RefusedStatusWord(status);
+    if (word < 0)
+        return MessageOf(status);
+    static std::string texts[2];
+    std::string &text = texts[status == kUidRefused ? 0 : 1];
+    try {
+        text = MessageWithStatusWord(status, word);
+    } catch (...) {
+        return MessageOf(status);
+    }
+    return text.c_str();
+}
 
 int16_t NORV_ReaderOpenA(const char *device)
 {

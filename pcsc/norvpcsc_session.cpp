@@ -2,6 +2,7 @@
 
 #include "norvpcsc_card.h"
 #include "norvpcsc_status.h"
+#include "norvpcsc_trace.h"
 #include "norvpcsc_usb.h"
 
 #include <pcsclite.h>
@@ -18,8 +19,6 @@ namespace {
 constexpr unsigned kListWaitMaxMs = 1500;
 // pcscd looks for cards every 400 ms on readers that do not announce them.
 constexpr DWORD kCardLeftWaitMs = 600;
-constexpr uint16_t kChannelUsb = 0x0020;
-constexpr uint16_t kChannelSerial = 0x0001;
 constexpr std::size_t kAttributeBufferSize = 264; // pcsc-lite's largest attribute
 constexpr const char *kPnpNotification = "\\\\?PnP?\\Notification";
 constexpr const char *kListValue = "PC/SC reader";
@@ -106,31 +105,6 @@ bool DwordOf(const std::vector<uint8_t> &value, uint32_t &number)
 
 } // namespace
 
-uint32_t LinkSettingsWord(uint16_t channelType)
-{
-    // Every PC/SC exchange is binary.  Bits 5-6 give the link; a USB link is
-    // faster than either speed the word can tell, so it gets the faster one.
-    constexpr uint32_t kBinary = 0x02, kFast = 0x08, kUsb = 0x40, kLinkNotTold = 0x100;
-    switch (channelType) {
-    case kChannelUsb:
-        return kUsb | kFast | kBinary;
-    case kChannelSerial:
-        return kBinary;
-    default:
-        return kLinkNotTold | kBinary;
-    }
-}
-
-int16_t CheckRequestedSettings(uint32_t settings)
-{
-    constexpr uint32_t kProtocolBit = 0x04, kSpeedBit = 0x10;
-    if (settings & kProtocolBit)
-        return kProtocolForced;
-    if (settings & kSpeedBit)
-        return kSpeedForced;
-    return kOk;
-}
-
 std::string ListNameOf(const std::string &pcscName)
 {
     std::string name = pcscName;
@@ -167,10 +141,11 @@ Session::~Session() { Close(); }
 
 LONG Session::EnsureContext()
 {
-    if (hasContext_ && SCardIsValidContext(context_) == SCARD_S_SUCCESS)
+    if (hasContext_ && pcsc::SCardIsValidContext(context_) == SCARD_S_SUCCESS)
         return SCARD_S_SUCCESS;
     DropContext();
-    const LONG result = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
+    const LONG result =
+        pcsc::SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
     hasContext_ = result == SCARD_S_SUCCESS;
     contextCount_ += hasContext_ ? 1 : 0;
     return result;
@@ -179,7 +154,7 @@ LONG Session::EnsureContext()
 void Session::DropContext()
 {
     if (hasContext_)
-        SCardReleaseContext(context_);
+        pcsc::SCardReleaseContext(context_);
     hasContext_ = false;
     context_ = 0;
 }
@@ -193,11 +168,11 @@ LONG Session::ListReaders(std::vector<Reader> &readers)
         if (result != SCARD_S_SUCCESS)
             return result;
         DWORD size = 0;
-        result = SCardListReaders(context_, nullptr, nullptr, &size);
+        result = pcsc::SCardListReaders(context_, nullptr, nullptr, &size);
         std::vector<char> names;
         if (result == SCARD_S_SUCCESS) {
             names.resize(size + 2, '\0');
-            result = SCardListReaders(context_, nullptr, names.data(), &size);
+            result = pcsc::SCardListReaders(context_, nullptr, names.data(), &size);
         }
         if (result == SCARD_E_INSUFFICIENT_BUFFER)
             continue; // a reader came between the two calls
@@ -232,7 +207,7 @@ void Session::WaitForReaderListChange(std::size_t knownCount)
     SCARD_READERSTATE state{};
     state.szReader = kPnpNotification;
     state.dwCurrentState = static_cast<DWORD>(knownCount) << 16;
-    SCardGetStatusChange(context_, waitMs, &state, 1);
+    pcsc::SCardGetStatusChange(context_, waitMs, &state, 1);
 }
 
 int16_t Session::CommList(std::string &text, std::size_t capacity)
@@ -280,7 +255,8 @@ int16_t Session::CommList(std::string &text, std::size_t capacity)
 LONG Session::ConnectDirect(const std::string &pcscName, SCARDHANDLE &handle)
 {
     DWORD protocol = 0;
-    return SCardConnect(context_, pcscName.c_str(), SCARD_SHARE_DIRECT, 0, &handle, &protocol);
+    return pcsc::SCardConnect(context_, pcscName.c_str(), SCARD_SHARE_DIRECT, 0, &handle,
+                              &protocol);
 }
 
 int16_t Session::Open(const char *device)
@@ -305,7 +281,7 @@ int16_t Session::Open(const char *device)
                 chosen = &reader;
                 break;
             }
-            SCardDisconnect(handle, SCARD_LEAVE_CARD);
+            pcsc::SCardDisconnect(handle, SCARD_LEAVE_CARD);
         }
         if (!chosen)
             return kNoUsbReader;
@@ -333,7 +309,7 @@ void Session::Close()
 {
     DisconnectCard();
     if (open_ && gone_ == kOk)
-        SCardDisconnect(direct_, SCARD_LEAVE_CARD);
+        pcsc::SCardDisconnect(direct_, SCARD_LEAVE_CARD);
     open_ = false;
     gone_ = kOk;
     serviceLost_ = false;
@@ -418,13 +394,13 @@ int16_t Session::Failure(LONG result)
     // The reader's context is gone or pcscd no longer knows it: pcscd was
     // restarted meanwhile.
     const bool restarted = readerContext_ != contextCount_ ||
-                           (hasContext_ && SCardIsValidContext(context_) != SCARD_S_SUCCESS);
+                           (hasContext_ && pcsc::SCardIsValidContext(context_) != SCARD_S_SUCCESS);
     if (IsServiceLost(result) || restarted) {
         gone_ = FromPcsc(IsServiceLost(result) ? result : SCARD_E_SERVICE_STOPPED);
         serviceLost_ = true;
         DropContext();
     } else {
-        SCardDisconnect(direct_, SCARD_LEAVE_CARD);
+        pcsc::SCardDisconnect(direct_, SCARD_LEAVE_CARD);
         gone_ = kReaderRemoved;
     }
     return gone_;
@@ -435,7 +411,7 @@ LONG Session::Attribute(DWORD id, std::vector<uint8_t> &value)
     for (int attempt = 0; attempt < 2; ++attempt) {
         value.assign(kAttributeBufferSize, 0);
         DWORD length = static_cast<DWORD>(value.size());
-        const LONG result = SCardGetAttrib(direct_, id, value.data(), &length);
+        const LONG result = pcsc::SCardGetAttrib(direct_, id, value.data(), &length);
         if (result == SCARD_S_SUCCESS) {
             value.resize(std::min<std::size_t>(length, value.size()));
             return result;
@@ -444,7 +420,8 @@ LONG Session::Attribute(DWORD id, std::vector<uint8_t> &value)
         if (!IsCardEvent(result) || attempt > 0)
             return result;
         DWORD protocol = 0;
-        const LONG again = SCardReconnect(direct_, SCARD_SHARE_DIRECT, 0, SCARD_LEAVE_CARD, &protocol);
+        const LONG again =
+            pcsc::SCardReconnect(direct_, SCARD_SHARE_DIRECT, 0, SCARD_LEAVE_CARD, &protocol);
         if (again != SCARD_S_SUCCESS)
             return again;
     }
@@ -549,8 +526,9 @@ int16_t Session::ConnectCard()
 {
     if (hasCard_)
         return kOk;
-    const LONG result = SCardConnect(context_, reader_.pcscName.c_str(), SCARD_SHARE_SHARED,
-                                     SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &cardProtocol_);
+    const LONG result =
+        pcsc::SCardConnect(context_, reader_.pcscName.c_str(), SCARD_SHARE_SHARED,
+                           SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &cardProtocol_);
     if (result == SCARD_S_SUCCESS) {
         hasCard_ = true;
         return kOk;
@@ -565,13 +543,13 @@ bool Session::CardLeft()
     SCARD_READERSTATE state{};
     state.szReader = reader_.pcscName.c_str();
     state.dwCurrentState = SCARD_STATE_UNAWARE;
-    if (SCardGetStatusChange(context_, 0, &state, 1) != SCARD_S_SUCCESS)
+    if (pcsc::SCardGetStatusChange(context_, 0, &state, 1) != SCARD_S_SUCCESS)
         return false;
     if (state.dwEventState & SCARD_STATE_MUTE)
         return false; // pcscd knows the card is there and does not answer
     if (!(state.dwEventState & SCARD_STATE_EMPTY)) {
         state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
-        if (SCardGetStatusChange(context_, kCardLeftWaitMs, &state, 1) != SCARD_S_SUCCESS)
+        if (pcsc::SCardGetStatusChange(context_, kCardLeftWaitMs, &state, 1) != SCARD_S_SUCCESS)
             return false;
     }
     return (state.dwEventState & SCARD_STATE_EMPTY) != 0;
@@ -580,7 +558,7 @@ bool Session::CardLeft()
 void Session::DisconnectCard()
 {
     if (hasCard_)
-        SCardDisconnect(card_, SCARD_LEAVE_CARD);
+        pcsc::SCardDisconnect(card_, SCARD_LEAVE_CARD);
     hasCard_ = false;
     card_ = 0;
 }
@@ -592,13 +570,15 @@ LONG Session::Transmit(const std::vector<uint8_t> &command, uint8_t *answer, DWO
         const SCARD_IO_REQUEST *pci =
             cardProtocol_ == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : SCARD_PCI_T0;
         answerLength = capacity;
-        const LONG result = SCardTransmit(card_, pci, command.data(), static_cast<DWORD>(command.size()),
-                                          nullptr, answer, &answerLength);
+        const LONG result = pcsc::SCardTransmit(card_, pci, command.data(),
+                                                static_cast<DWORD>(command.size()), nullptr,
+                                                answer, &answerLength);
         if (result != SCARD_W_RESET_CARD || attempt > 0)
             return result;
         // Another program reset the card: take it up again once.
-        const LONG again = SCardReconnect(card_, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
-                                          SCARD_LEAVE_CARD, &cardProtocol_);
+        const LONG again = pcsc::SCardReconnect(card_, SCARD_SHARE_SHARED,
+                                                SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
+                                                SCARD_LEAVE_CARD, &cardProtocol_);
         if (again != SCARD_S_SUCCESS)
             return again;
     }
@@ -673,7 +653,8 @@ int16_t Session::FindOnce(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
     uint8_t atr[2 * kMaxAtrLength];
     DWORD atrLength = sizeof atr;
     DWORD state = 0, protocol = 0;
-    const LONG result = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+    const LONG result =
+        pcsc::SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
     if (result == SCARD_E_INSUFFICIENT_BUFFER)
         return kAtrTooLong;
     if (result != SCARD_S_SUCCESS)
@@ -687,10 +668,22 @@ int16_t Session::FindOnce(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
     const std::vector<uint8_t> command(kGetUidCommand, kGetUidCommand + sizeof kGetUidCommand);
     if (const int16_t status = Exchange(command, answer, sizeof answer, length, kNoCard, kUidTooLong))
         return status;
-    if (const int16_t status = UidOfAnswer(answer, length, uid, uidLength))
+    if (const int16_t status = UidOfAnswer(answer, length, uid, uidLength)) {
+        if (status == kUidRefused)
+            uidRefusedWord_ = StatusWordOf(answer, length);
         return status;
+    }
     type = cardType;
     return kOk;
+}
+
+int Session::RefusedStatusWord(int16_t status) const
+{
+    if (status == kUidRefused)
+        return uidRefusedWord_;
+    if (status == kEchoRefused)
+        return echoRefusedWord_;
+    return -1;
 }
 
 int16_t Session::ReleaseCard()
@@ -704,19 +697,22 @@ int16_t Session::EchoOnce(uint16_t length)
     if (const int16_t status = Usable())
         return status;
     if (length == 0) {
-        // The probe: the reader's state, asked of the reader's own connection.
+        // The probe: the reader's state, asked of the reader's own connection;
+        // without a card there is nothing to measure.
         for (int attempt = 0; attempt < 2; ++attempt) {
             DWORD state = 0, protocol = 0;
             uint8_t atr[2 * kMaxAtrLength];
             DWORD atrLength = sizeof atr;
-            const LONG result = SCardStatus(direct_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
+            const LONG result =
+                pcsc::SCardStatus(direct_, nullptr, nullptr, &state, &protocol, atr, &atrLength);
             if (result == SCARD_S_SUCCESS)
-                return kOk;
+                return (state & SCARD_PRESENT) ? kOk : kBenchmarkNoCard;
             if (!IsCardEvent(result) || attempt > 0)
-                return Failure(result);
-            const LONG again = SCardReconnect(direct_, SCARD_SHARE_DIRECT, 0, SCARD_LEAVE_CARD, &protocol);
+                return result == SCARD_E_NO_SMARTCARD ? int16_t(kBenchmarkNoCard) : Failure(result);
+            const LONG again =
+                pcsc::SCardReconnect(direct_, SCARD_SHARE_DIRECT, 0, SCARD_LEAVE_CARD, &protocol);
             if (again != SCARD_S_SUCCESS)
-                return Failure(again);
+                return again == SCARD_E_NO_SMARTCARD ? int16_t(kBenchmarkNoCard) : Failure(again);
         }
         return kInternal;
     }
@@ -736,8 +732,11 @@ int16_t Session::EchoOnce(uint16_t length)
         if (const int16_t status = Exchange(EchoCommand(data, size), answer, sizeof answer,
                                             answerLength, kNotSupported, kEchoMismatch))
             return status;
-        if (const int16_t status = CheckEchoAnswer(data, size, answer, answerLength))
+        if (const int16_t status = CheckEchoAnswer(data, size, answer, answerLength)) {
+            if (status == kEchoRefused)
+                echoRefusedWord_ = StatusWordOf(answer, answerLength);
             return status;
+        }
     }
     return kOk;
 }

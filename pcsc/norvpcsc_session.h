@@ -4,6 +4,8 @@
 // exports only check their arguments and call into it.
 #pragma once
 
+#include "norvpcsc_settings.h"
+
 #include <winscard.h>
 
 #include <cstdint>
@@ -31,6 +33,10 @@ public:
     int16_t Find(uint16_t &type, uint8_t *uid, uint8_t &uidLength);
     int16_t ReleaseCard();
     int16_t Echo(uint16_t length);
+
+    // The status word behind the last kUidRefused or kEchoRefused, -1 when
+    // none is known (and for any other status).
+    int RefusedStatusWord(int16_t status) const;
 
 private:
     struct Reader {
@@ -76,6 +82,8 @@ private:
     SCARDHANDLE card_ = 0;
     DWORD cardProtocol_ = 0;
     uint8_t echoSeed_ = 0;
+    int uidRefusedWord_ = -1;
+    int echoRefusedWord_ = -1;
 
     bool listedBefore_ = false;
     std::vector<std::string> lastList_;
@@ -88,14 +96,6 @@ Session &TheSession();
 // The name the port list shows for a pcscd reader name: "=" becomes "-"
 // and control characters become blanks.
 std::string ListNameOf(const std::string &pcscName);
-
-// The settings word that reports a reader's link from its data channel type
-// (0 when the driver does not tell).
-uint32_t LinkSettingsWord(uint16_t channelType);
-
-// 0 for a requested settings word that forces nothing, else the status
-// that refuses it.
-int16_t CheckRequestedSettings(uint32_t settings);
 
 // The bounded wait for a changed reader list, in milliseconds.
 unsigned ReaderListWaitMs();

@@ -2,6 +2,8 @@
 
 #include <pcsclite.h>
 
+#include <cstdio>
+
 namespace norvpcsc {
 
 namespace {
@@ -35,6 +37,7 @@ constexpr OwnText kOwnTexts[] = {
     {kUidEmpty, "The reader gave an empty UID"},
     {kEchoMismatch, "The echo came back different from what was sent"},
     {kEchoRefused, "The card refused the echo exchange (error status word)"},
+    {kBenchmarkNoCard, "No card on the reader: put a card on the reader to run the benchmark"},
     {kInvalidArgument, "Invalid argument: a null pointer or a buffer size below 1"},
     {kOutOfMemory, "Out of memory"},
     {kInternal, "Internal error in the PC/SC reader library"},
@@ -143,6 +146,21 @@ const char *MessageOf(int16_t status)
             return entry.text;
     }
     return nullptr;
+}
+
+std::string MessageWithStatusWord(int16_t status, int statusWord)
+{
+    const char *text = MessageOf(status);
+    if (!text)
+        return std::string();
+    if ((status != kUidRefused && status != kEchoRefused) || statusWord < 0 || statusWord > 0xFFFF)
+        return text;
+    std::string message(text);
+    const std::size_t cut = message.rfind(" (error status word)");
+    char word[32];
+    std::snprintf(word, sizeof word, " (status word %02X %02X)", unsigned(statusWord >> 8),
+                  unsigned(statusWord & 0xFF));
+    return message.substr(0, cut) + word;
 }
 
 } // namespace norvpcsc

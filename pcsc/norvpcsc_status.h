@@ -9,6 +9,7 @@
 #include <winscard.h>
 
 #include <cstdint>
+#include <string>
 
 namespace norvpcsc {
 
@@ -32,6 +33,7 @@ enum Status : int16_t {
     kUidEmpty = -133,
     kEchoMismatch = -140,
     kEchoRefused = -141,
+    kBenchmarkNoCard = -142,
     kInvalidArgument = -150,
     kOutOfMemory = -151,
     kInternal = -152,
@@ -44,5 +46,10 @@ int16_t FromPcsc(LONG result);
 
 // The text of a status, or null for a status this library never gives.
 const char *MessageOf(int16_t status);
+
+// The text of a status that a card's status word caused (kUidRefused,
+// kEchoRefused), naming that word; MessageOf's text for any other status or
+// for statusWord -1.
+std::string MessageWithStatusWord(int16_t status, int statusWord);
 
 } // namespace norvpcsc

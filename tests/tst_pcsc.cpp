@@ -9,6 +9,8 @@
 #include "vcard_card.h"
 
 #include "NorvaneApi.h"
+#include "norvpcsc_card.h"
+#include "norvpcsc_settings.h"
 #include "uQarnDyn.h"
 
 #include <QDeadlineTimer>
@@ -54,6 +56,11 @@ TBytes Uid(int count)
 }
 
 QString Hex(const TBytes &bytes) { return QString::fromStdString(ToHex(bytes)); }
+
+QByteArray Raw(const TBytes &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+}
 
 TCardBehaviour Card(const TBytes &atr, const TBytes &uidAnswer)
 {
@@ -219,7 +226,105 @@ private slots:
         FBed.Stop();
     }
 
+    // ---- what the library reads from bytes alone -------------------------------
+
+    // Answers to reset and the card line's type they give.
+    void answerToReset_data()
+    {
+        QTest::addColumn<QByteArray>("atr");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("type");
+        const QString a = "ISO/IEC 14443-A or NXP Mifare", b = "ISO/IEC 14443-B";
+        const QString none = "Unknown type 0000";
+        const auto part4 = [](const char *bytes) { return Raw(Iso14443Part4Atr(Bytes(bytes))); };
+        const auto storage = [](uint8_t ss, uint16_t nn) { return Raw(StorageCardAtr(ss, nn)); };
+        QTest::newRow("A") << part4("80 73 C8 21 10") << 0 << a;
+        QTest::newRow("A, 8 bytes of compact TLV") << part4("80 31 80 64 B0 85 03 00") << 0 << a;
+        QTest::newRow("B, family 00") << Raw(Bytes("3B 88 80 01 00 00 00 00 77 81 91 00 6E")) << 0
+                                      << b;
+        QTest::newRow("B, family E1") << part4("E1 00 00 00 00 81 81 00") << 0 << b;
+        QTest::newRow("B, protocol type not 14443-4") << part4("11 22 33 44 00 80 71 80") << 0 << a;
+        QTest::newRow("Calypso") << part4("80 5A 0A 01 03 20 03 11 23 45 67 89 00 82 90 00") << 0
+                                 << "Calypso (Innovatron protocol)";
+        QTest::newRow("ICODE1") << storage(0x0B, 0x0016) << 0 << "NXP ICODE1";
+        QTest::newRow("SR176") << storage(0x07, 0x0006) << 0 << "ST MicroElectronics SR";
+        QTest::newRow("PicoPass") << storage(0x0B, 0x0019) << 0 << "Inside Contactless PicoTAG";
+        QTest::newRow("15693") << storage(0x0B, 0x0014) << 0 << "ISO/IEC 15693";
+        QTest::newRow("FeliCa") << storage(0x11, 0x003B) << 0 << none;
+        QTest::newRow("contact") << Raw(Bytes("3B 02 14 50")) << 0 << none;
+        QByteArray wrongCheck = storage(0x03, 0x0001);
+        wrongCheck.back() = char(wrongCheck.back() ^ 0xFF);
+        QTest::newRow("wrong TCK") << wrongCheck << 0 << a;
+        QTest::newRow("no TCK") << storage(0x03, 0x0001).chopped(1) << 0 << a;
+        QTest::newRow("a byte more") << storage(0x03, 0x0001) + '\0' << -122 << "";
+        QTest::newRow("cut short") << Raw(Bytes("3B 8F 80 01 80 4F 0C")) << -122 << "";
+        QTest::newRow("first byte") << Raw(Bytes("12 34")) << -122 << "";
+        QTest::newRow("empty") << QByteArray() << -120 << "";
+        QTest::newRow("34 bytes") << QByteArray(34, 0x3B) << -121 << "";
+    }
+    void answerToReset()
+    {
+        QFETCH(QByteArray, atr);
+        QFETCH(int, status);
+        QFETCH(QString, type);
+        uint16_t cardType = 0xBEEF;
+        const auto *bytes = reinterpret_cast<const uint8_t *>(atr.constData());
+        QCOMPARE(int(norvpcsc::CardTypeOfAtr(bytes, std::size_t(atr.size()), cardType)), status);
+        QCOMPARE(status ? QString() : QString::fromStdString(DynCardTypeName(cardType)), type);
+    }
+
+    void linkSettingsWord_data()
+    {
+        QTest::addColumn<uint>("channel");
+        QTest::addColumn<uint>("word");
+        QTest::newRow("USB") << 0x0020u << 0x4Au;
+        QTest::newRow("serial") << 0x0001u << 0x02u;
+        QTest::newRow("not told") << 0x0000u << 0x102u;
+    }
+    void linkSettingsWord()
+    {
+        QFETCH(uint, channel);
+        QFETCH(uint, word);
+        QCOMPARE(uint(norvpcsc::LinkSettingsWord(uint16_t(channel))), word);
+    }
+
     // ---- the port list and opening a reader ----------------------------------
+
+    // The text exports, called as any Norvane-API program may: cut to the
+    // caller's size with room for the zero byte, the port list to whole
+    // lines, nothing written past the size.
+    void textExports_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("room"); // the caller's size less the whole text's length
+        for (const char *name : {"NORV_GetLibraryA", "NORV_ReaderGetDeviceA", "NORV_GetCommListA"})
+            for (int room : {-1, 0, 1})
+                QTest::addRow("%s, %d", name, room) << QByteArray(name) << room;
+    }
+    void textExports()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(int, room);
+        const auto text = Export<norv::tGetLibraryA>(name.constData());
+        const auto open = Export<norv::tReaderOpenA>("NORV_ReaderOpenA");
+        QVERIFY(text && open);
+        QCOMPARE(open("auto"), TQarnStatus(0));
+        std::array<char, 4096> whole{};
+        QCOMPARE(text(whole.data(), int(whole.size())), TQarnStatus(0));
+        const QByteArray full(whole.data());
+        const int size = int(full.size()) + room;
+        QByteArray expected = full.left(size - 1);
+        if (name == "NORV_GetCommListA")
+            expected.truncate(int(expected.lastIndexOf('\n')) + 1);
+        std::array<char, 4096> buffer;
+        buffer.fill('#');
+        buffer.back() = '\0';
+        QCOMPARE(text(buffer.data(), size), TQarnStatus(0));
+        QCOMPARE(QByteArray(buffer.data()), expected);
+        QVERIFY(std::all_of(buffer.begin() + size, buffer.end() - 1, [](char c) { return c == '#'; }));
+        Export<norv::tReaderClose>("NORV_ReaderClose")();
+    }
+
 
     void portListAndOpen_data()
     {
@@ -385,11 +490,15 @@ private slots:
                                              << 0;
         QTest::newRow("UID, error status") << Card(storage(0x03), Bytes("6A81")) << -131 << ""
                                            << 0;
+        QTest::newRow("UID, 6D 00") << Card(storage(0x03), Bytes("6D00")) << -131 << "" << 0;
+        QTest::newRow("UID, 62 82") << Card(storage(0x03), Bytes("04A2197F 6282")) << 0
+                                    << "04A2197F" << 1;
+        QTest::newRow("UID, 62 82 alone") << Card(storage(0x03), Bytes("6282")) << -131 << "" << 0;
         QTest::newRow("UID, bytes as status") << Card(storage(0x03), uid4) << -131 << "" << 0;
         TBytes badCheck = storage(0x03);
         badCheck.back() ^= 0xFF;
-        QTest::newRow("ATR, bad check byte") << Card(badCheck, UidAnswer(uid4)) << -122 << ""
-                                             << 0;
+        QTest::newRow("ATR, wrong check byte") << Card(badCheck, UidAnswer(uid4)) << 0
+                                               << "04A2197F" << 1;
         QTest::newRow("ATR, cut short") << Card(Bytes("3B 8F 80 01 80 4F 0C"), UidAnswer(uid4))
                                         << -122 << "" << 0;
         // pcscd itself refuses these: its status, explained.
@@ -428,6 +537,11 @@ private slots:
         } else if (own != -1) {
             QVERIFY2(Explained(own), qPrintable(Message(own)));
         }
+        // A refusal tells the card's status word.
+        if (own == -131)
+            QVERIFY2(Message(own).endsWith(SpacedHex(TBytes(card.uidAnswer.end() - 2,
+                                                             card.uidAnswer.end())) + ')'),
+                     qPrintable(Message(own)));
 
         // Through the binding, as the window polls.
         std::string uidText = "old", typeName = "old";
@@ -482,24 +596,36 @@ private slots:
     {
         QTest::addColumn<bool>("echo");
         QTest::addColumn<QByteArray>("answer"); // to every echo command; empty: the echo
+        QTest::addColumn<int>("leaveAt");       // the command the card leaves at; -1: no card
         QTest::addColumn<int>("status");
-        QTest::newRow("echo") << true << QByteArray() << 0;
-        QTest::newRow("no echo") << false << QByteArray() << 0;
-        QTest::newRow("refused") << true << QByteArray("6A81") << -141;
-        QTest::newRow("other data") << true << QByteArray("00 9000") << -140;
-        QTest::newRow("no status word") << true << QByteArray("00") << -140;
+        QTest::newRow("echo") << true << QByteArray() << 0 << 0;
+        // Not supported: every series ends quietly, "Test not available".
+        QTest::newRow("no echo") << false << QByteArray() << 0 << 0;
+        for (const char *word : {"6800", "6A81", "6E00"})
+            QTest::newRow(word) << true << QByteArray(word) << 0 << 0;
+        QTest::newRow("card leaves after the probe") << true << QByteArray() << 1 << 0;
+        QTest::newRow("refused") << true << QByteArray("6F00") << 0 << -141;
+        QTest::newRow("other data") << true << QByteArray("00 9000") << 0 << -140;
+        QTest::newRow("no status word") << true << QByteArray("00") << 0 << -140;
+        QTest::newRow("no card") << true << QByteArray() << -1 << -142;
     }
     void echoBenchmark()
     {
         QFETCH(bool, echo);
         QFETCH(QByteArray, answer);
+        QFETCH(int, leaveAt);
         QFETCH(int, status);
         TCardBehaviour card;
         card.echo = echo;
         card.echoDelayMs = 2;
         card.echoAnswer = Bytes(answer.constData());
+        card.leaveAtApdu = unsigned(std::max(leaveAt, 0));
         PutCard(0, card);
         QCOMPARE(Connect("auto"), TQarnStatus(0));
+        if (leaveAt < 0) {
+            FCards[0]->Remove();
+            QVERIFY(PcscdTestBed::WaitForCard(0, false));
+        }
         const unsigned before = FCards[0]->ApduCount();
 
         TEchoAverage averages[3];
@@ -508,21 +634,49 @@ private slots:
         if (status != 0) {
             // A wrong echo is never taken for a measured one.
             QVERIFY2(Explained(result), qPrintable(Message(result)));
+            QVERIFY2(status != -141 || Message(result).endsWith("(status word 6F 00)"),
+                     qPrintable(Message(result)));
             return;
         }
+        const bool measured = echo && answer.isEmpty() && leaveAt == 0;
         for (const TEchoAverage &average : averages) {
-            QCOMPARE(average.measured, echo);
+            QCOMPARE(average.measured, measured);
             // Each exchange waits for the card's delay at least.
-            QVERIFY(!echo || average.milliseconds > 0);
+            QVERIFY(!measured || average.milliseconds > 0);
         }
         // Each of the 75 exchanges reaches the card, in commands of at most
         // 255 bytes (768 bytes: four of them).
         const unsigned commands = FCards[0]->ApduCount() - before;
-        if (echo)
+        if (measured)
             QVERIFY2(commands >= 25 * (1 + 2 + 4), qPrintable(QString::number(commands)));
         for (const TBytes &apdu : FCards[0]->RecentApdus())
             if (apdu.size() >= 5 && apdu[0] == 0x80 && apdu[1] == 0xEE)
                 QCOMPARE(apdu.size(), std::size_t(apdu[4]) + 6);
+    }
+
+    // NORVANE_PCSC_TRACE: each PC/SC call with its result, and every
+    // command and answer in hex, while the variable is set.
+    void trace()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("trace.log"));
+        qputenv("NORVANE_PCSC_TRACE", path.toLocal8Bit());
+        QCOMPARE(Connect("auto"), TQarnStatus(0));
+        std::string uid, type;
+        QCOMPARE(DynFindCard(uid, type), TQarnStatus(0));
+        qunsetenv("NORVANE_PCSC_TRACE");
+        DynDisconnect();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString trace = QString::fromUtf8(file.readAll());
+        const QString atr = SpacedHex(FCards[0]->Behaviour().atr);
+        const QString reader = PcscdTestBed::ReaderName(0);
+        const QStringList parts = {"SCardConnect(context 0x", '"' + reader + "\", share 2",
+                                   "< " + atr + '\n', "SCardTransmit(card 0x", " = 0x00000000 ",
+                                   "> FF CA 00 00 00\nnorvpcsc     < 04 A2 19 7F 90 00\n"};
+        for (const QString &part : parts)
+            QVERIFY2(trace.contains(part), qPrintable(part + " not in:\n" + trace));
+        QVERIFY2(!trace.contains(QStringLiteral("SCardReleaseContext")), qPrintable(trace));
     }
 
     // ---- the command line --------------------------------------------------------
