@@ -11,9 +11,10 @@
 namespace {
 
 // The lines of `text` in `width` pixels, at most maxLines; the last one takes
-// the whole rest of the text, elided when it is too long.  `cut` tells
-// whether anything was left out.
-QStringList FitLines(const QString &text, const QFont &font, int width, int maxLines, bool &cut)
+// the whole rest of the text, elided by `mode` when it is too long.  `cut`
+// tells whether anything was left out.
+QStringList FitLines(const QString &text, const QFont &font, int width, int maxLines,
+                     Qt::TextElideMode mode, bool &cut)
 {
     cut = false;
     QStringList lines;
@@ -32,7 +33,7 @@ QStringList FitLines(const QString &text, const QFont &font, int width, int maxL
         }
         QString rest = flowing.mid(line.textStart()).trimmed();
         rest.replace(QChar::LineSeparator, QLatin1Char(' '));
-        const QString shown = metrics.elidedText(rest, Qt::ElideRight, width);
+        const QString shown = metrics.elidedText(rest, mode, width);
         cut = shown != rest;
         lines << shown;
         break;
@@ -52,10 +53,16 @@ QStringList TInfoLabel::VisibleLines(bool *cut) const
 {
     bool leftOut = false;
     const QStringList lines =
-        FitLines(text(), font(), contentsRect().width(), LineCapacity(*this), leftOut);
+        FitLines(text(), font(), contentsRect().width(), LineCapacity(*this), FElideMode, leftOut);
     if (cut)
         *cut = leftOut;
     return lines;
+}
+
+void TInfoLabel::SetElideMode(Qt::TextElideMode mode)
+{
+    FElideMode = mode;
+    update();
 }
 
 bool TInfoLabel::IsCut() const

@@ -115,6 +115,8 @@ void TfQarnDiag::SetupLook()
     }
     const int lineHeight = QFontMetrics(lbCard->font()).lineSpacing();
     lbDeviceInfo->setGeometry(8, 111, 531, 15);
+    // A long reader name is cut in the middle, so the link part stays.
+    lbDeviceInfo->SetElideMode(Qt::ElideMiddle);
     lbCard->setGeometry(8, 24, 390, 2 * lineHeight + 2);
     lbCard->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
