@@ -161,6 +161,7 @@ void TestUsbWatch::init()
 {
     FReports.clear();
     SetMessageBoxHook([this](const TMessageBoxRecord &record) { FReports << record; });
+    SetErrorReport(&ShowHandlerError);
 }
 
 void TestUsbWatch::cleanup()

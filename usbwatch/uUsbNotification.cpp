@@ -1,9 +1,7 @@
 #include "uUsbNotification.h"
 
-#include "uAppServices.h"
+#include "uErrorGuard.h"
 #include "uUsbNotificationSource.h"
-
-#include <QWidget>
 
 TUsbChange DecideDeviceChange(uint32_t eventCode, const std::function<uint32_t()> &readDeviceType)
 {
@@ -38,7 +36,7 @@ void TUsbNotification::WMDeviceChange(uint32_t eventCode,
 {
     // The handler runs from a copy: it may replace the event it runs in, or
     // close the owner window and so free the watcher with it.
-    RunGuarded(qobject_cast<QWidget *>(parent()), [this, eventCode, &readDeviceType]() {
+    RunGuarded(parent(), [this, eventCode, &readDeviceType]() {
         TNotifyEvent handler;
         switch (DecideDeviceChange(eventCode, readDeviceType)) {
         case TUsbChange::Arrival:

@@ -37,7 +37,7 @@ public:
     // The one entry point of every platform source: a device-change
     // broadcast with its event code; readDeviceType reads the broadcast
     // header's device type.  What an event handler throws is reported by the
-    // application's error report and goes no further.
+    // program's error report, on the owner, and goes no further.
     void WMDeviceChange(uint32_t eventCode, const std::function<uint32_t()> &readDeviceType);
 
     // Whether the platform source is listening (false where it could not be

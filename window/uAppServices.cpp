@@ -66,23 +66,10 @@ void SetBusyCursor(bool busy)
 
 void ProcessPendingEvents() { QCoreApplication::processEvents(); }
 
-void ReportHandlerError(QWidget *parent, const std::exception &error)
+void ShowHandlerError(QObject *owner, const QString &message)
 {
-    try {
-        ShowMessageBox(parent, ApplicationTitle(), QString::fromLocal8Bit(error.what()),
-                       QMessageBox::Critical);
-    } catch (...) {
-        // The report itself failed (out of memory); nothing more can be shown.
-    }
-}
-
-void ReportUnknownHandlerError(QWidget *parent)
-{
-    try {
-        ShowMessageBox(parent, ApplicationTitle(), QStringLiteral("An unexpected error occurred."),
-                       QMessageBox::Critical);
-    } catch (...) {
-    }
+    ShowMessageBox(qobject_cast<QWidget *>(owner), ApplicationTitle(), message,
+                   QMessageBox::Critical);
 }
 
 void OpenWebAddress(const QString &url) { QDesktopServices::openUrl(QUrl(url)); }

@@ -3,15 +3,14 @@
 // report for what an event handler throws, and the desktop's URL opener.
 #pragma once
 
+#include "uErrorGuard.h"
+
 #include <QFont>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QPointer>
 #include <QString>
 
-#include <exception>
 #include <functional>
-#include <stdexcept>
 
 class QWidget;
 
@@ -74,32 +73,10 @@ private:
 // Lets the events that are waiting run once.
 void ProcessPendingEvents();
 
-// An error of the program's own logic that the user should see, shown by the
-// application's error report.
-class TQarnError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Shows what an event handler threw: error icon, the application title as
-// caption.  Never throws.
-void ReportHandlerError(QWidget *parent, const std::exception &error);
-void ReportUnknownHandlerError(QWidget *parent);
-
-// Runs an event handler; what it throws is reported and goes no further, so
-// nothing crosses Qt's event loop.  The handler may free the parent window
-// (closing it, say): the report then has no parent.
-template <typename F> void RunGuarded(QWidget *parent, F &&handler) noexcept
-{
-    const QPointer<QWidget> reportParent(parent);
-    try {
-        handler();
-    } catch (const std::exception &error) {
-        ReportHandlerError(reportParent.data(), error);
-    } catch (...) {
-        ReportUnknownHandlerError(reportParent.data());
-    }
-}
+// The windows' error report (see SetErrorReport): a message box with the
+// error icon and the application title as caption, on the owner when it is
+// a widget.
+void ShowHandlerError(QObject *owner, const QString &message);
 
 // Asks the desktop to open a web address; a failure is silent.
 void OpenWebAddress(const QString &url);

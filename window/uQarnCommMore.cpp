@@ -33,6 +33,7 @@ TfQarnCommMore::TfQarnCommMore(QWidget *parent) : QDialog(parent)
     SetCommProtocolIndex(0);
     SetCommSpeedIndex(0);
 
+    SetErrorReport(&ShowHandlerError);
     connect(btnOK, &QPushButton::clicked, this,
             [this]() { RunGuarded(this, [this]() { btnOKClick(); }); });
 }

@@ -38,6 +38,9 @@ TfQarnDiag::TfQarnDiag(QWidget *parent) : QDialog(parent)
     SetTag(btnPolling, 0);
 
     ConnectHandlers();
+    // What a handler of this window or of the USB watcher throws shows in a
+    // message box.
+    SetErrorReport(&ShowHandlerError);
     tmrPolling->start();
 }
 
