@@ -1,12 +1,16 @@
 // The fifteen reader-library exports that the stand-in provides.
 //
 // Declared here on their own (the stand-in shares no code with the program):
-// C linkage, default visibility, 8-bit texts, signed 16-bit status, 0 = success.
+// C linkage, exported from the library, 8-bit texts, signed 16-bit status, 0 = success.
 #pragma once
 
 #include <cstdint>
 
+#if defined(_WIN32)
+#define NORVSIM_EXPORT extern "C" __declspec(dllexport)
+#else
 #define NORVSIM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 NORVSIM_EXPORT int16_t NORV_GetLibraryA(char *buffer, int32_t size);
 NORVSIM_EXPORT int16_t NORV_GetCommListA(char *buffer, int32_t size);

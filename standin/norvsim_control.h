@@ -1,15 +1,17 @@
 /* Control exports of the stand-in reader library, for tests.
  *
  * Every build of the stand-in (the default one and each variant) exports
- * these next to the NORV_ functions.  A test that loads the library with
- * dlopen looks them up with dlsym; the typedefs below name their types.
+ * these next to the NORV_ functions.  A test that loads the library looks
+ * them up by name (dlsym, GetProcAddress); the typedefs below name their types.
  */
 #ifndef NORVSIM_CONTROL_H
 #define NORVSIM_CONTROL_H
 
 #include <stddef.h>
 
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#define NORVSIM_CONTROL_API __declspec(dllexport)
+#elif defined(__GNUC__)
 #define NORVSIM_CONTROL_API __attribute__((visibility("default")))
 #else
 #define NORVSIM_CONTROL_API

@@ -5,11 +5,11 @@
 // NORV_Echo sleeps outside the lock.
 #include "norvane_exports.h"
 #include "norvsim_control.h"
+#include "norvsim_platform.h"
 #include "norvsim_scenario.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +17,6 @@
 #include <deque>
 #include <mutex>
 #include <set>
-#include <thread>
 
 namespace norvsim {
 
@@ -28,8 +27,6 @@ constexpr std::size_t kMaxScenarioFileBytes = 16u << 20;
 constexpr std::size_t kUidBufferBytes = 12;
 constexpr uint32_t kUsbLinkBit = 0x40;
 constexpr int16_t kNoCard = -1;
-
-using Clock = std::chrono::steady_clock;
 
 std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char *format, ...)
@@ -108,8 +105,8 @@ public:
     Reader()
     {
         mStartup = BuiltInScenario();
-        const char *path = std::getenv("NORVSIM_SCENARIO");
-        if (path && *path && !LoadFile(path, mStartup, mLastError))
+        const std::string path = platform::Environment("NORVSIM_SCENARIO");
+        if (!path.empty() && !LoadFile(path.c_str(), mStartup, mLastError))
             std::fprintf(stderr, "norvsim: NORVSIM_SCENARIO: %s; using the built-in scenario\n",
                          mLastError.c_str());
         Restart(mStartup);
@@ -208,11 +205,9 @@ public:
         if (!mScenario.card)
             return none;
         const CardTimeline &card = *mScenario.card;
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 Clock::now() - mClockStart)
-                                 .count();
+        const uint64_t elapsed = platform::MonotonicMs() - mClockStart;
         const uint64_t period = uint64_t(card.presentMs) + card.absentMs;
-        return static_cast<uint64_t>(elapsed) % period < card.presentMs ? card.card : none;
+        return elapsed % period < card.presentMs ? card.card : none;
     }
 
     const char *ErrorMessage(int16_t status)
@@ -286,17 +281,17 @@ public:
 
     void ClearLog() { mLog.clear(); }
 
-    std::mutex mutex;
+    platform::Mutex mutex;
 
 private:
     // NORVSIM_CALL_LOG names a file that gets every call as it is made, so a
     // test can read the log of a program that has ended.
     static void AppendToLogFile(const std::string &line)
     {
-        const char *path = std::getenv("NORVSIM_CALL_LOG");
-        if (!path || !*path)
+        const std::string path = platform::Environment("NORVSIM_CALL_LOG");
+        if (path.empty())
             return;
-        if (std::FILE *file = std::fopen(path, "a")) {
+        if (std::FILE *file = std::fopen(path.c_str(), "a")) {
             std::fprintf(file, "%s\n", line.c_str());
             std::fclose(file);
         }
@@ -321,7 +316,7 @@ private:
         mFindIndex = 0;
         mOpenedName = "auto";
         mRequestedSettings = mScenario.initialSettings;
-        mClockStart = Clock::now();
+        mClockStart = platform::MonotonicMs();
     }
 
     // Texts handed out stay valid as long as the library is loaded.
@@ -335,7 +330,7 @@ private:
     std::size_t mFindIndex = 0;
     std::string mOpenedName = "auto"; // "auto" also for a NULL device
     uint32_t mRequestedSettings = 0;
-    Clock::time_point mClockStart;
+    uint64_t mClockStart = 0;
     std::set<std::string> mKeptTexts;
 };
 
@@ -348,7 +343,7 @@ Reader &TheReader()
 // The card clock starts when the library is loaded.
 __attribute__((constructor)) void StartAtLoad() { TheReader(); }
 
-using Lock = std::lock_guard<std::mutex>;
+using Lock = std::lock_guard<platform::Mutex>;
 
 int16_t WriteTextCall(Export entry, const char *name, char *buffer, int32_t size,
                       TextSpec (*text)(const Reader &))
@@ -444,7 +439,7 @@ int16_t NORV_Echo(uint16_t length)
         delayMs = reader.EchoDelayMs(length);
     }
     if (delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        norvsim::platform::SleepMs(delayMs);
     return 0;
 }
 
