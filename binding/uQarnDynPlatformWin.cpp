@@ -146,9 +146,12 @@ ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
     // The system's default search order without the working directory: the
     // program's folder, the system folder, the 16-bit system folder, the
     // Windows folder, then PATH's absolute folders.  The first copy found is
-    // the one loaded, as the system would; the libraries it needs are looked
-    // for beside it first, and never in the working directory either.
-    ::SetDllDirectoryA("");
+    // the one loaded, as the system would.  The libraries it needs are looked
+    // for beside it, in the system folders and on PATH, never in the working
+    // directory: while it loads, its own folder takes the working directory's
+    // place in the search (an empty one, meant to drop it, is not honoured
+    // everywhere); afterwards the empty one keeps the working directory out of
+    // later loads.
     const std::string windows = SystemFolder(&::GetWindowsDirectoryA);
     std::vector<std::string> folders = {ProgramFolder(), SystemFolder(&::GetSystemDirectoryA),
                                         windows.empty() ? std::string() : windows + "\\System", windows};
@@ -166,13 +169,16 @@ ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
         }
         // No message box of the system's own for a library it cannot load.
         const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+        ::SetDllDirectoryA(folder.c_str());
         ModuleHandle module = ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         const DWORD error = module ? 0 : ::GetLastError();
+        ::SetDllDirectoryA("");
         ::SetErrorMode(oldMode);
         search.push_back({candidate, true, module != nullptr,
                           module ? std::string() : LoadFailureReason(candidate, error)});
         return module;
     }
+    ::SetDllDirectoryA("");
     return nullptr;
 }
 
@@ -199,6 +205,16 @@ void UnloadReaderLibrary(ModuleHandle module)
         ::FreeLibrary(static_cast<HMODULE>(module));
 }
 
-uint32_t TickCount() { return static_cast<uint32_t>(::GetTickCount64()); }
+// The performance counter, not GetTickCount64, whose steps of about 16 ms
+// would put the benchmark's averages off by a millisecond.
+uint32_t TickCount()
+{
+    LARGE_INTEGER frequency, counter;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    const auto ticks = static_cast<uint64_t>(counter.QuadPart);
+    const auto perSecond = static_cast<uint64_t>(frequency.QuadPart);
+    return static_cast<uint32_t>(ticks / perSecond * 1000 + ticks % perSecond * 1000 / perSecond);
+}
 
 } // namespace qarn::platform
