@@ -4,7 +4,7 @@
 # load program of the tests, the command line's stop request (compiled
 # only), and the USB watcher's Windows source (compiled only, against the Qt
 # headers named, which are this machine's; leave them out to skip that
-# file).  Nothing is run.
+# file).  Nothing is run here; scripts/wine_tests.sh runs the binding.
 #   scripts/check_windows_build.sh [qt-include-folders, colon-separated]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
