@@ -6,7 +6,7 @@
 # that needs dependency.dll.  Then runs the test program in a private wine
 # prefix made for this run and removed after it.  Exit status 77 (skipped)
 # where the compilers are missing or wine cannot start.
-#   scripts/wine_tests.sh
+#   scripts/wine_tests.sh [folder for build files kept between runs]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 compiler=x86_64-w64-mingw32-g++
@@ -31,34 +31,47 @@ trap cleanup EXIT
 started=$(date +%s.%N)
 seconds() { awk -v from="$1" -v to="$(date +%s.%N)" 'BEGIN { printf "%.1f", to - from }'; }
 
-# The prefix is made while the sources compile.
+# The prefix is made while the sources compile; it is ready when the wine
+# server that wineboot started has ended.
 mkdir -p "$WINEPREFIX"
 ( boot=$(date +%s.%N); timeout 300 "$wine" wineboot --init >"$out/wineboot.log" 2>&1 \
-      && echo "wine prefix made in $(seconds "$boot") s" ) &
+      && timeout 120 "$wineserver" -w && echo "wine prefix made in $(seconds "$boot") s" ) &
 booting=$!
 
 builds="$out/builds"
-mkdir -p "$builds"/{dependent,dependency,x86,text} "$out/include"
-ln -s /usr/include/nlohmann "$out/include/nlohmann"
+mkdir -p "$builds"/{dependent,dependency,x86,text}
+# The JSON headers alone (not the rest of /usr/include), in a folder that
+# stays the same from run to run for ccache: the one named, or here.
+include="${1:-$PWD}/mingw-include"
+mkdir -p "$include"
+ln -sfn /usr/include/nlohmann "$include/nlohmann"
 flags=(-std=c++17 -O2 -Wall -Wextra -Werror -static)
-includes=(-isystem "$out/include" -I"$root/standin")
+# ccache, where there is one, spares the second build of the test command.
+if command -v ccache >/dev/null; then
+    compiler="ccache $compiler" compiler32="ccache $compiler32"
+fi
+includes=(-isystem "$include" -I"$root/standin")
 sources=(reader.cpp scenario.cpp platformWin.cpp)
 binding=(-I"$root/binding" "$root/binding/uQarnDyn.cpp" "$root/binding/uQarnDynPlatformWin.cpp")
-"$compiler32" "${flags[@]}" "${includes[@]}" -shared "${sources[@]/#/$root/standin/norvsim_}" \
-    -o "$builds/x86/norvane.dll" &
+# Each stand-in source alone, so that ccache can keep it.
+standin() { # compiler, object suffix
+    for source in "${sources[@]}"; do
+        $1 "${flags[@]}" "${includes[@]}" -c "$root/standin/norvsim_$source" -o "$out/$source$2.o"
+    done
+}
+named=("${sources[@]/#/$out/}")
+objects=("${named[@]/%/.o}")
+( standin "$compiler32" 32 && $compiler32 "${flags[@]}" -shared "${named[@]/%/32.o}" \
+      -o "$builds/x86/norvane.dll" ) &
 building32=$!
-objects=()
-for source in "${sources[@]}"; do
-    "$compiler" "${flags[@]}" "${includes[@]}" -c "$root/standin/norvsim_$source" -o "$out/$source.o"
-    objects+=("$out/$source.o")
-done
-"$compiler" "${flags[@]}" -shared "${objects[@]}" -o "$builds/norvane.dll"
-"$compiler" "${flags[@]}" -shared -DQARN_DEPENDENCY "$root/tests/windependency.cpp" \
+standin "$compiler" ""
+$compiler "${flags[@]}" -shared "${objects[@]}" -o "$builds/norvane.dll"
+$compiler "${flags[@]}" -shared -DQARN_DEPENDENCY "$root/tests/windependency.cpp" \
     -o "$builds/dependency/dependency.dll"
-"$compiler" "${flags[@]}" -shared "${objects[@]}" "$root/tests/windependency.cpp" \
+$compiler "${flags[@]}" -shared "${objects[@]}" "$root/tests/windependency.cpp" \
     "$builds/dependency/dependency.dll" -o "$builds/dependent/norvane.dll"
-"$compiler" "${flags[@]}" "${binding[@]}" "$root/tests/loadprobe.cpp" -o "$builds/loadprobe.exe"
-"$compiler" "${flags[@]}" "${binding[@]}" "$root/tests/wintests.cpp" -o "$out/wintests.exe"
+$compiler "${flags[@]}" "${binding[@]}" "$root/tests/loadprobe.cpp" -o "$builds/loadprobe.exe"
+$compiler "${flags[@]}" "${binding[@]}" "$root/tests/wintests.cpp" -o "$out/wintests.exe"
 echo "This file only has the reader library's name; it is not a library." >"$builds/text/norvane.dll"
 wait "$building32"
 echo "built in $(seconds "$started") s"

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,7 +49,10 @@ struct LoadRow {
     const char *copies; // place[=build] ...: the 64-bit stand-in by default
     const char *path;   // the probe's PATH; {T} is the tree
     const char *loaded; // the place whose copy is loaded; "" for none
+    const char *reason = nullptr; // why the copy in prog was refused
 };
+
+const char kNeedsMissing[] = "a library it needs cannot be found (error 126: Module not found.)";
 
 const LoadRow kLoadRows[] = {
     {"program folder before the system folders and PATH", "prog sys sys16 win path work", "{T}\\path", "prog"},
@@ -60,16 +64,18 @@ const LoadRow kLoadRows[] = {
     {"absolute entry after relative ones", "work work\\rel path", "rel;.;;{T}\\path", "path"},
     {"never the working directory", "work", "{T}\\none", ""},
     {"never a relative PATH entry", "work work\\rel", "rel;.;.\\rel;..\\work", ""},
-    {"the first copy is taken, even when it is refused", "prog=text path", "{T}\\path", ""},
+    {"the first copy is taken, even when it is refused", "prog=text path", "{T}\\path", "",
+     "it is not a Windows library (error 193)"},
     {"dependency beside the library", "prog=dependent prog=dependency", "{T}\\none", "prog"},
     {"dependency on PATH", "prog=dependent path=dependency", "{T}\\path", "prog"},
-    {"dependency never from the working directory", "prog=dependent work=dependency", "{T}\\none", ""},
-    {"32-bit library beside the 64-bit program", "prog=x86 path", "{T}\\path", ""},
-    {"dependency missing", "prog=dependent path", "{T}\\path", ""},
+    {"dependency never from the working directory", "prog=dependent work=dependency", "{T}\\none", "", kNeedsMissing},
+    {"32-bit library beside the 64-bit program", "prog=x86 path", "{T}\\path", "",
+     "it is a 32-bit library, and this program is 64-bit (error 193)"},
+    {"dependency missing", "prog=dependent path", "{T}\\path", "", kNeedsMissing},
 };
 
 // Lays out the row's copies, runs the probe in prog with the row's PATH from
-// work, and compares its three lines: status, path, message.
+// work, and compares its lines: status, path, message, and the copy it took.
 void RunLoadRow(const LoadRow &row)
 {
     std::vector<std::string> placed;
@@ -84,14 +90,17 @@ void RunLoadRow(const LoadRow &row)
     ::SetEnvironmentVariableA("PATH", Replaced(row.path, "{T}", gTree).c_str());
     ::SetCurrentDirectoryA(Folder("work").c_str());
     std::string output;
-    if (std::FILE *probe = _popen(("\"" + Folder("prog") + "\\loadprobe.exe\"").c_str(), "r")) {
+    if (std::FILE *probe = _popen(("\"" + Folder("prog") + "\\loadprobe.exe\" --record").c_str(), "r")) {
         for (char line[512]; std::fgets(line, sizeof line, probe);)
-            output += line;
+            output += std::strstr(line, "(not present)") ? "" : line;
         _pclose(probe);
     }
-    const std::string loaded = *row.loaded ? "0\n" + Folder(row.loaded) + "\\norvane.dll\nNorvane error 0\n"
-                                           : "-1000\n\nERROR : norvane.dll not found or can't be loaded. "
-                                             "Please run the installation procedure again !\n";
+    const std::string taken = *row.loaded ? Folder(row.loaded) + "\\norvane.dll" : "";
+    std::string loaded = *row.loaded ? "0\n" + taken + "\nNorvane error 0\nsearch : " + taken + " (loaded)\n"
+                                     : "-1000\n\nERROR : norvane.dll not found or can't be loaded. "
+                                       "Please run the installation procedure again !\n";
+    if (row.reason)
+        loaded += "search : " + Folder("prog") + "\\norvane.dll (present, not loaded: " + row.reason + ")\n";
     Report(row.name, Replaced(output, "\n", " | "), Replaced(loaded, "\n", " | "));
     for (const std::string &file : placed)
         ::DeleteFileA(file.c_str());
