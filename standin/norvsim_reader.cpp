@@ -408,7 +408,7 @@ int16_t NORV_ReaderOpenA(const char *device)
     }
     // A slow open (auto-detection on a real library) blocks like one.
     if (delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        norvsim::platform::SleepMs(delayMs);
     norvsim::Lock lock(reader.mutex);
     return reader.Open(device);
 }
