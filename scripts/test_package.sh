@@ -5,7 +5,8 @@
 # the installed program finding the installed reader library through the
 # default library search path: the stand-in, in its window and on the
 # command line, and the library on pcsc-lite where the build has it, in a
-# root of its own.
+# root of its own; then what `cmake --install` installs for each choice of
+# QARN_INSTALL_READER_LIBRARY.
 #
 #   scripts/test_package.sh <build-folder>
 #
@@ -239,4 +240,49 @@ if [ -n "$pcsc_deb" ]; then
         fail "qarndiag-pcsc-reader has no usr/lib/$multiarch/libnorvane.so"
     check_installed_program "$pcsc_root/usr/bin/QarnDiag" "$pcsc_root/usr/lib/$multiarch"
 fi
+# 8. cmake --install puts in place as lib/<multiarch>/libnorvane.so the
+# reader library named by QARN_INSTALL_READER_LIBRARY, and the other one only
+# when its component is asked for.  The build is configured for each choice
+# in turn (no rebuild: only the install rules change), then set back.
+# reader_library_text <choice>: a text found only in that library
+reader_library_text() {
+    case "$1" in
+        standin) echo "Norvane API stand-in" ;;
+        pcsc) echo "Norvane reader library for PC/SC" ;;
+    esac
+}
+# installed_reader_library <prefix>: the choice whose library lies there
+installed_reader_library() {
+    local library="$1/lib/$multiarch/libnorvane.so" choice
+    for choice in standin pcsc; do
+        grep -a -q "$(reader_library_text $choice)" "$library" 2>/dev/null && { echo "$choice"; return; }
+    done
+    echo "${library#"$1"/} missing"
+}
+cmake=$(cache_value CMAKE_COMMAND)
+first_choice=$(cache_value QARN_INSTALL_READER_LIBRARY)
+reconfigure() {
+    "$cmake" -DQARN_INSTALL_READER_LIBRARY="$1" "$build" >"$work/configure.log" 2>&1 ||
+        { cat "$work/configure.log" >&2; fail "configuring $build with QARN_INSTALL_READER_LIBRARY=$1"; }
+}
+trap '"$cmake" -DQARN_INSTALL_READER_LIBRARY="$first_choice" "$build" >/dev/null 2>&1; cleanup' EXIT
+choices="standin${pcsc_deb:+ pcsc}"
+for choice in $choices; do
+    reconfigure "$choice"
+    prefix=$work/install-$choice
+    "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
+        { cat "$work/install.log" >&2; fail "cmake --install $build with $choice chosen"; }
+    [ -x "$prefix/bin/QarnDiag" ] || fail "cmake --install with $choice chosen: no bin/QarnDiag"
+    found=$(installed_reader_library "$prefix")
+    [ "$found" = "$choice" ] || fail "cmake --install with $choice chosen installed: $found"
+    for other in $choices; do
+        [ "$other" = "$choice" ] && continue
+        "$cmake" --install "$build" --prefix "$work/component-$other" --component "$other" \
+            >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "cmake --install --component $other"; }
+        found=$(installed_reader_library "$work/component-$other")
+        [ "$found" = "$other" ] || fail "cmake --install --component $other installed: $found"
+    done
+    echo "cmake --install with QARN_INSTALL_READER_LIBRARY=$choice: lib/$multiarch/libnorvane.so is $choice"
+done
+reconfigure "$first_choice"
 echo "package: ok"
