@@ -113,14 +113,9 @@ const char *const kSequenceRows[][4] = { // name, scenario, operation, status | 
      "NORV_ReaderGetDeviceSettings() NORV_ReaderGetConsts() NORV_ReaderGetFeatures() NORV_ControlRF(0) "},
     {"reader not found on a named port", "{}", "connect COM9",
      "-1002 | COM9, , , , 00000000 | NORV_ReaderSetDeviceSettings(0x00000000) NORV_ReaderOpenA(\"COM9\") "},
-    {"reader not found, no port named", R"({"open":{"null_opens":false}})", "connect ",
-     "-1003 | , , , , 00000000 | NORV_ReaderSetDeviceSettings(0x00000000) NORV_ReaderOpenA(NULL) "},
     {"card found", R"({"find_results":[{"status":0,"type":2,"uid":"0A1B2C3D4E"}]})", "find",
      "0 | 0A1B2C3D4E, ISO/IEC 14443-B | NORV_Find(0xFFFF,12) NORV_ControlRF(0) "},
-    {"no card", R"({"find_results":[{"status":-1}]})", "find", "-1 | ,  | NORV_Find(0xFFFF,12) NORV_ControlRF(0) "},
     {"echo benchmark", R"({"echo_delay_ms":{"128":2,"256":5,"768":11}})", "benchmark", "0 | 2 5 11 | "},
-    {"echo of 768 bytes not supported", R"({"status":{"NORV_Echo":{"status":-100,"arg":768}}})", "benchmark",
-     "0 | 2 5 - | "},
 };
 
 // An average from the delay to twice it (and 1 ms) reads as the delay: the
