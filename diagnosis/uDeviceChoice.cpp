@@ -3,6 +3,11 @@
 #include "uQarnDyn.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <initializer_list>
+#include <utility>
 
 const char *const kSettingsOrganisation = "Ardanel";
 const char *const kSettingsApplication = "Norvane";
@@ -15,26 +20,72 @@ QString StoredNameFile(QSettings::Scope scope)
         .fileName();
 }
 
-QByteArray ReadStoredName(QSettings::Scope scope)
+namespace {
+
+// The bytes of a value that the settings file holds as plain text but not
+// as UTF-8, which QSettings reads with U+FFFD in their place; empty when the
+// file's line does not match what was read.
+QByteArray RawStoredName(const QString &file, const QString &read)
+{
+    QFile settings(file);
+    if (!settings.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray key = QByteArray(kDeviceNameValue) + '=';
+    for (const QByteArray &line : settings.readAll().split('\n')) {
+        const QByteArray value = line.trimmed().startsWith(key) ? line.trimmed().mid(key.size()).trimmed()
+                                                               : QByteArray();
+        if (!value.isEmpty() && QString::fromUtf8(value) == read)
+            return value;
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
 {
     QSettings place(QSettings::NativeFormat, scope, QString::fromLatin1(kSettingsOrganisation),
                     QString::fromLatin1(kSettingsApplication));
     // This place only: the per-user read must not see the machine-wide value.
     place.setFallbacksEnabled(false);
-    const QVariant value = place.value(QString::fromLatin1(kDeviceNameValue));
-    if (value.typeId() != QMetaType::QString)
-        return QByteArray();
-    return value.toString().toLocal8Bit();
+    const QString where = QDir::toNativeSeparators(place.fileName()) + QStringLiteral(": ");
+    const QFileInfo file(place.fileName());
+    QString why;
+    QVariant value;
+    if (file.isDir())
+        why = QStringLiteral("a folder in its place");
+    else if (file.exists() && !file.isReadable())
+        why = QStringLiteral("no read permission");
+    else if (place.status() != QSettings::NoError)
+        why = QStringLiteral("not a settings file");
+    else
+        value = place.value(QString::fromLatin1(kDeviceNameValue));
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray(); // a name that is not UTF-8
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        const QByteArray raw = text.contains(QChar::ReplacementCharacter)
+                                   ? RawStoredName(place.fileName(), text)
+                                   : QByteArray();
+        return raw.isEmpty() ? text.toUtf8() : raw;
+    }
+    if (value.isValid())
+        why = QStringLiteral("the value is %1, not a text").arg(QString::fromLatin1(value.typeName()));
+    if (unreadable && !why.isEmpty())
+        *unreadable = where + why;
+    return QByteArray();
 }
 
 TStoredDeviceChoice ReadDeviceChoice()
 {
-    TStoredDeviceChoice choice{ReadStoredName(QSettings::UserScope), TStoredPlace::PerUser};
-    if (choice.name.isEmpty())
-        choice = {ReadStoredName(QSettings::SystemScope), TStoredPlace::MachineWide};
-    if (choice.name.isEmpty())
-        choice.place = TStoredPlace::Nothing;
-    return choice;
+    QString why; // of the first place that could not be read
+    for (const auto &[scope, place] : {std::pair{QSettings::UserScope, TStoredPlace::PerUser},
+                                       {QSettings::SystemScope, TStoredPlace::MachineWide}}) {
+        const QByteArray name = ReadStoredName(scope, why.isEmpty() ? &why : nullptr);
+        if (!name.isEmpty())
+            return {name, place, QString()};
+    }
+    return {QByteArray(), why.isEmpty() ? TStoredPlace::Nothing : TStoredPlace::Unreadable, why};
 }
 
 namespace {
@@ -66,8 +117,12 @@ bool StoreName(QSettings::Scope scope, const QByteArray *name, QString &failure)
     QSettings place(StoredNameFile(scope), QSettings::NativeFormat);
     if (!place.isWritable() || place.status() != QSettings::NoError)
         return false;
-    if (name)
-        place.setValue(QString::fromLatin1(kDeviceNameValue), QString::fromLocal8Bit(*name));
+    // A valid UTF-8 name as text, as always; any other as bytes, so that it
+    // reads back byte for byte.
+    if (name && QString::fromUtf8(*name).toUtf8() == *name)
+        place.setValue(QString::fromLatin1(kDeviceNameValue), QString::fromUtf8(*name));
+    else if (name)
+        place.setValue(QString::fromLatin1(kDeviceNameValue), *name);
     else
         place.remove(QString::fromLatin1(kDeviceNameValue));
     place.sync();

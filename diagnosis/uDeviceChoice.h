@@ -19,18 +19,23 @@ extern const char *const kDeviceNameValue;      // "DeviceName"
 // The settings file of one place (its own file, not the places behind it).
 QString StoredNameFile(QSettings::Scope scope);
 
-// The stored device name of one place, 8-bit as the library sees it; a place
-// or value that does not exist, and a value that is not a text, read as empty.
-QByteArray ReadStoredName(QSettings::Scope scope);
+// The stored device name of one place, 8-bit as the library sees it, byte
+// for byte; a place or value that does not exist reads as empty.  A place
+// or value that cannot be read (no read permission, a folder in its place,
+// a value that is not a text) reads as empty too, and says why in
+// unreadable when given.
+QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable = nullptr);
 
-enum class TStoredPlace { Nothing, PerUser, MachineWide };
+enum class TStoredPlace { Nothing, PerUser, MachineWide, Unreadable };
 
 struct TStoredDeviceChoice {
     QByteArray name; // empty when nothing is stored
     TStoredPlace place = TStoredPlace::Nothing;
+    QString unreadable; // why, for an Unreadable place
 };
 
-// The per-user name when it is not empty, else the machine-wide one.
+// The per-user name when it is not empty, else the machine-wide one; with
+// neither, a place that could not be read is told as Unreadable.
 TStoredDeviceChoice ReadDeviceChoice();
 
 // Stores the choice (an empty name: auto-detection) machine-wide when that

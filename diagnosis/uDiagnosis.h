@@ -15,8 +15,19 @@
 #include <optional>
 #include <string>
 
-// A text from the reader library (8-bit, any bytes) as a string.
+// An 8-bit text (from the reader library, the command line or the stored
+// settings; any bytes) as a string: valid UTF-8 as it is, every other byte
+// as "\xHH", so that nothing is lost or hidden.
+QString LibraryText(const QByteArray &bytes);
 QString LibraryText(const std::string &text);
+// The bytes of a text shown or typed: "\xHH" for a byte 0x80 to 0xFF gives
+// that byte, the rest is UTF-8.  LibraryBytes(LibraryText(b)) is b, unless
+// b itself holds such an escape as text.
+QByteArray LibraryBytes(const QString &text);
+// A text as one item of the plain-text report: control characters (U+0000
+// to U+001F, U+007F) as "\xHH", so that a text from outside can neither
+// start a line of its own nor drive the terminal.
+QString OneLineText(const QString &text);
 // The binding's message for a status code.
 QString StatusMessage(TQarnStatus status);
 

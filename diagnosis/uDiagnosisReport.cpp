@@ -4,14 +4,15 @@
 
 namespace {
 
+// Every item one line: the value may come from outside.
 QString Line(const char *label, const QString &value)
 {
-    return QString::fromLatin1(label) + QStringLiteral(" : ") + value;
+    return QString::fromLatin1(label) + QStringLiteral(" : ") + OneLineText(value);
 }
 
 QString DeviceText(const QByteArray &name)
 {
-    return QString::fromLocal8Bit(ConnectionDeviceName(name));
+    return LibraryText(ConnectionDeviceName(name));
 }
 
 QString StatusText(const QString &message, TQarnStatus status)
@@ -25,6 +26,7 @@ const char *PlaceKey(TStoredPlace place)
     switch (place) {
     case TStoredPlace::PerUser: return "per-user";
     case TStoredPlace::MachineWide: return "machine-wide";
+    case TStoredPlace::Unreadable: return "unreadable";
     case TStoredPlace::Nothing: break;
     }
     return "nothing";
@@ -65,10 +67,11 @@ QStringList DeviceLines(const QByteArray &choice, const TStoredDeviceChoice &sto
 {
     QString where = QStringLiteral("nothing stored");
     if (stored.place == TStoredPlace::PerUser)
-        where = QStringLiteral("per user (") + QString::fromLocal8Bit(stored.name) + QLatin1Char(')');
+        where = QStringLiteral("per user (") + LibraryText(stored.name) + QLatin1Char(')');
     else if (stored.place == TStoredPlace::MachineWide)
-        where = QStringLiteral("machine-wide (") + QString::fromLocal8Bit(stored.name) +
-                QLatin1Char(')');
+        where = QStringLiteral("machine-wide (") + LibraryText(stored.name) + QLatin1Char(')');
+    else if (stored.place == TStoredPlace::Unreadable)
+        where = QStringLiteral("unreadable (") + stored.unreadable + QLatin1Char(')');
     return {Line("Device choice", DeviceText(choice)), Line("Device choice stored", where)};
 }
 
@@ -76,8 +79,8 @@ QStringList PortLines(const std::vector<TPort> &ports, TQarnStatus status)
 {
     QStringList lines;
     for (const TPort &port : ports)
-        lines << Line("Port", QString::fromLocal8Bit(port.name) + QLatin1Char('=') +
-                                  QString::fromLocal8Bit(port.description));
+        lines << Line("Port", LibraryText(port.name) + QLatin1Char('=') +
+                                  LibraryText(port.description));
     if (ports.empty())
         lines << Line("Port", QStringLiteral("none listed"));
     if (status != QARN_OK)
@@ -172,7 +175,7 @@ QJsonValue LibraryJson(const std::optional<TLibraryCheck> &check)
 QJsonObject DeviceJson(const QByteArray &choice, const TStoredDeviceChoice &stored)
 {
     return {{QStringLiteral("choice"), DeviceText(choice)},
-            {QStringLiteral("stored"), QString::fromLocal8Bit(stored.name)},
+            {QStringLiteral("stored"), LibraryText(stored.name)},
             {QStringLiteral("storedIn"), QString::fromLatin1(PlaceKey(stored.place))}};
 }
 
@@ -183,8 +186,8 @@ QJsonValue PortsJson(const std::optional<std::vector<TPort>> &ports)
     QJsonArray list;
     for (const TPort &port : *ports)
         list.append(
-            QJsonObject{{QStringLiteral("name"), QString::fromLocal8Bit(port.name)},
-                        {QStringLiteral("description"), QString::fromLocal8Bit(port.description)}});
+            QJsonObject{{QStringLiteral("name"), LibraryText(port.name)},
+                        {QStringLiteral("description"), LibraryText(port.description)}});
     return list;
 }
 
@@ -205,7 +208,7 @@ QJsonValue ConnectionJson(const std::optional<TConnectionTest> &test)
         {QStringLiteral("passed"), passed},
         {QStringLiteral("status"), int(test->status)},
         {QStringLiteral("message"), Optional(!passed, test->FailureText())},
-        {QStringLiteral("device"), QString::fromLocal8Bit(test->device)},
+        {QStringLiteral("device"), LibraryText(test->device)},
         {QStringLiteral("requestedSettings"), qint64(test->requestedSettings)},
         {QStringLiteral("deviceInformation"), Optional(passed, test->DeviceInformation())},
         {QStringLiteral("deviceText"), Optional(passed, test->deviceText)},

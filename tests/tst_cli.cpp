@@ -115,8 +115,11 @@ private slots:
         QTest::newRow("reader not found") << QStringList{"--check", "--device", "COM9"} << "beside"
                                           << QByteArray() << 4 << "(status -1002)\n" << "" << "";
         QTest::newRow("device not UTF-8") << QStringList{"--check", "--device", "CAF\\0351"} << "beside"
-                                          << QByteArray() << 4 << "Device choice : CAF" << ""
+                                          << QByteArray() << 4 << "Device choice : CAF\\xE9\n" << ""
                                           << R"(NORV_ReaderOpenA("CAF\xE9"))";
+        QTest::newRow("ESC and LF in a text") << check << "beside"
+            << QByteArray(R"({"firmware":{"hex":"1B5B324A1B5D303B580751610A436F6E6E656374696F6E2074657374203A204F4B"}})")
+            << 0 << "Product name and version : \\x1B[2J\\x1B]0;X\\x07Qa\\x0AConnection test : OK\n" << "" << "";
         QTest::newRow("port list failed") << QStringList{"--list", "--check"} << "beside"
                                           << QByteArray(R"({"status":{"NORV_GetCommListA":-5}})") << 4
                                           << "Port : none listed\nPort list error : Norvane error -5 (status -5)\n" << "" << "";

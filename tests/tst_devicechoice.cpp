@@ -3,6 +3,7 @@
 // real widgets on the offscreen platform with the stand-in reader library.
 #include "qarnwindowtest.h"
 #include "uAppServices.h"
+#include "uDiagnosis.h"
 
 #include <QApplication>
 #include <QDir>
@@ -289,12 +290,12 @@ private slots:
         QTest::newRow("per-user list does not hide machine-wide")
             << QVariant(QStringList{"USB", "COM1"}) << QVariant(QStringLiteral("COM3"))
             << QByteArray("COM3") << "ckSerial";
-        QTest::newRow("per-user bytes read as empty")
-            << QVariant(QByteArray("USB")) << none << QByteArray() << "ckAuto";
+        QTest::newRow("per-user bytes (a name not UTF-8)")
+            << QVariant(QByteArray("CAF\xE9")) << none << QByteArray("CAF\xE9") << "ckOther";
         QTest::newRow("machine-wide list reads as empty")
             << none << QVariant(QStringList{"USB"}) << QByteArray() << "ckAuto";
         QTest::newRow("both not texts")
-            << QVariant(QByteArray("COM1")) << QVariant(QStringList{"COM2", "COM3"})
+            << QVariant(QPointF(1, 2)) << QVariant(QStringList{"COM2", "COM3"})
             << QByteArray() << "ckAuto";
     }
     void loadOrder()
@@ -468,21 +469,47 @@ private slots:
         QCOMPARE(Reopen().box, QStringLiteral("ckAuto"));
     }
 
-    // Text typed in "Other" is stored as typed: spaces, case, non-ASCII.
+    // Text typed in "Other" is stored as typed: spaces, case, non-ASCII, and
+    // bytes that are not UTF-8 (shown and typed as \xHH); such a name stored
+    // and kept by OK unchanged comes back byte for byte at the next start.
+    void otherStoredAsTyped_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // the per-user file before the start
+        QTest::addColumn<QString>("typed");   // in "Other"; null: nothing typed
+        QTest::addColumn<QVariant>("stored"); // machine-wide after OK
+        const QString lecteur = QStringLiteral(" Lecteur n\u00B02 ");
+        QTest::newRow("non-ASCII") << QByteArray() << lecteur << QVariant(lecteur);
+        QTest::newRow("not UTF-8, typed") << QByteArray() << "CAF\\xE9" << QVariant(QByteArray("CAF\xE9"));
+        QTest::newRow("not UTF-8 as plain text, kept")
+            << QByteArray("[General]\nDeviceName=CAF\xFF\n") << QString() << QVariant(QByteArray("CAF\xFF"));
+        QTest::newRow("not UTF-8 as bytes, kept")
+            << QByteArray("[General]\nDeviceName=@ByteArray(\\xe9t\\xe9)\n") << QString()
+            << QVariant(QByteArray("\xE9t\xE9"));
+    }
     void otherStoredAsTyped()
     {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, typed);
+        QFETCH(QVariant, stored);
         WindowSession session;
+        if (!file.isEmpty()) {
+            QDir().mkpath(QFileInfo(session.settings().PerUserFile()).path());
+            QFile settings(session.settings().PerUserFile());
+            QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(file) == file.size());
+        }
         TfQarnDiag &w = session.window();
         session.Show();
-        Click(w.ckOther);
-        const QString typed = QStringLiteral(" Lecteur n\u00B02 ");
-        w.eOther->setText(typed);
+        if (!typed.isNull()) {
+            Click(w.ckOther);
+            w.eOther->setText(typed);
+        }
         w.btnOK->click();
-        QCOMPARE(w.FDeviceName, typed.toLocal8Bit());
-        QCOMPARE(MachineWide(session.settings()), QVariant(typed));
+        QCOMPARE(w.FDeviceName, stored.toByteArray());
+        QCOMPARE(MachineWide(session.settings()), stored);
         const TReopened again = Reopen();
         QCOMPARE(again.box, QStringLiteral("ckOther"));
-        QCOMPARE(again.other, typed);
+        QCOMPARE(again.name, stored.toByteArray());
+        QCOMPARE(again.other, LibraryText(stored.toByteArray()));
     }
 
     // Clicking the boxes: always exactly one ticked; unticking falls back

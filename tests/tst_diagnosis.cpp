@@ -2,6 +2,7 @@
 // report of a connected, a failed and a missing-library start, the JSON read
 // back key by key, the device choice, polling, and argument errors.
 #include "qarntest.h"
+#include "uDiagnosisReport.h"
 #include "uQarnDiagCli.h"
 
 #include <QJsonArray>
@@ -266,6 +267,68 @@ private slots:
             QVERIFY(run.out.endsWith(
                 "Connection error : Reader not found on specified port. Please ensure your device "
                 "is powered on, and plugged onto the right port. (status -1002)\n"));
+    }
+
+    // 8-bit texts: valid UTF-8 as it is, any other byte as \xHH and back;
+    // control characters escaped for the text report only.
+    void libraryText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("UTF-8, 2 to 4 bytes") << QByteArray("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80")
+                                             << QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80") << "";
+        QTest::newRow("Latin-1 byte") << QByteArray("CAF\xE9") << "CAF\\xE9" << "";
+        QTest::newRow("overlong, surrogate, past U+10FFFF") << QByteArray("\xC0\x80\xED\xA0\x80\xF4\x90\x80\x80")
+            << "\\xC0\\x80\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80" << "";
+        QTest::newRow("cut sequence, stray continuation") << QByteArray("\xE2\x82 \x80") << "\\xE2\\x82 \\x80" << "";
+        QTest::newRow("controls") << QByteArray("a\x1B[2J\nb\x7F\tc") << "a\x1B[2J\nb\x7F\tc"
+                                  << "a\\x1B[2J\\x0Ab\\x7F\\x09c";
+    }
+    void libraryText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(QString, line);
+        QCOMPARE(LibraryText(bytes), text);
+        QCOMPARE(LibraryBytes(text), bytes);
+        QCOMPARE(OneLineText(text), line.isEmpty() ? text : line);
+    }
+
+    // A stored choice that cannot be read is told, not taken for nothing
+    // stored; a name in the other place still counts.
+    void storedUnreadable_data()
+    {
+        QTest::addColumn<QVariant>("perUser"); // invalid: a folder in the file's place
+        QTest::addColumn<QString>("machineWide");
+        QTest::addColumn<QString>("stored");   // %1: the per-user file
+        QTest::addColumn<QString>("storedIn");
+        QTest::newRow("a list") << QVariant(QStringList{"USB", "COM1"}) << ""
+                                << "unreadable (%1: the value is QStringList, not a text)" << "unreadable";
+        QTest::newRow("a @Variant value") << QVariant(QPointF(1, 2)) << ""
+                                          << "unreadable (%1: the value is QPointF, not a text)" << "unreadable";
+        QTest::newRow("a folder") << QVariant() << "" << "unreadable (%1: a folder in its place)" << "unreadable";
+        QTest::newRow("a list, a name machine-wide") << QVariant(QStringList{"USB"}) << "COM3"
+                                                     << "machine-wide (COM3)" << "machine-wide";
+    }
+    void storedUnreadable()
+    {
+        QFETCH(QVariant, perUser);
+        QFETCH(QString, machineWide);
+        QFETCH(QString, stored);
+        QFETCH(QString, storedIn);
+        SettingsSandbox settings;
+        if (perUser.isValid())
+            settings.SetPerUser(perUser);
+        else
+            QVERIFY(QDir().mkpath(settings.PerUserFile()));
+        if (!machineWide.isEmpty())
+            settings.SetMachineWide(machineWide);
+        TDiagnosisReport report;
+        report.stored = ReadDeviceChoice();
+        QCOMPARE(DeviceLines(QByteArray(), report.stored).last(),
+                 "Device choice stored : " + stored.arg(settings.PerUserFile()));
+        QCOMPARE(ReportJson(report)[QStringLiteral("device")][QStringLiteral("storedIn")].toString(), storedIn);
     }
 
     void poll_data()

@@ -4,6 +4,7 @@
 
 #include "uAppServices.h"
 #include "uDeviceChoice.h"
+#include "uDiagnosis.h"
 #include "uQarnDyn.h"
 
 #include <vector>
@@ -27,7 +28,7 @@ void TfQarnDiag::LoadCommList()
     cbSerial->clear();
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const QByteArray &name = ports[i].name;
-        cbSerial->addItem(CommImages[0], QString::fromLocal8Bit(name), name);
+        cbSerial->addItem(CommImages[0], LibraryText(name), name);
         // An empty name stands for auto-detection, never for a list entry.
         if (!FDeviceName.isEmpty() && FDeviceName == name) {
             ckSerial->setChecked(true);
@@ -48,7 +49,7 @@ void TfQarnDiag::MapDeviceName()
         ckSerial->setChecked(true);
     } else {
         ckOther->setChecked(true);
-        eOther->setText(QString::fromLocal8Bit(FDeviceName));
+        eOther->setText(LibraryText(FDeviceName));
     }
 }
 
@@ -88,7 +89,11 @@ void TfQarnDiag::ApplyDeviceName()
                              "in the list, or another way to reach the reader.");
         FDeviceName = cbSerial->itemData(index).toByteArray();
     } else {
-        FDeviceName = eOther->text().toLocal8Bit();
+        // The name's own bytes while its text is as shown, else the typed
+        // text with its \xHH escapes as bytes.
+        const QString typed = eOther->text();
+        if (typed != LibraryText(FDeviceName))
+            FDeviceName = LibraryBytes(typed);
     }
 }
 
