@@ -244,7 +244,7 @@ private slots:
                                       << b;
         QTest::newRow("B, family E1") << part4("E1 00 00 00 00 81 81 00") << 0 << b;
         QTest::newRow("B, protocol type not 14443-4") << part4("11 22 33 44 00 80 71 80") << 0 << a;
-        QTest::newRow("Calypso") << part4("80 5A 0A 01 03 20 03 11 23 45 67 89 00 82 90 00") << 0
+        QTest::newRow("Calypso") << part4("80 5A 0A 01 03 20 03 11 23 45 67 89 82 90 00") << 0
                                  << "Calypso (Innovatron protocol)";
         QTest::newRow("ICODE1") << storage(0x0B, 0x0016) << 0 << "NXP ICODE1";
         QTest::newRow("SR176") << storage(0x07, 0x0006) << 0 << "ST MicroElectronics SR";
