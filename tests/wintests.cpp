@@ -85,7 +85,8 @@ void RunLoadRow(const LoadRow &row)
         const std::string build = equals == std::string::npos ? "" : copy.substr(equals + 1);
         const std::string name = build == "dependency" ? "\\dependency.dll" : "\\norvane.dll";
         placed.push_back(Folder(copy.substr(0, equals)) + name);
-        ::CopyFileA((gBuilds + (build.empty() ? "" : "\\" + build) + name).c_str(), placed.back().c_str(), FALSE);
+        const std::string from = gBuilds + (build.empty() ? "" : "\\" + build) + name;
+        ::CopyFileA(from.c_str(), placed.back().c_str(), FALSE);
     }
     ::SetEnvironmentVariableA("PATH", Replaced(row.path, "{T}", gTree).c_str());
     ::SetCurrentDirectoryA(Folder("work").c_str());
@@ -177,12 +178,18 @@ int main(int argc, char **argv)
     for (const LoadRow &row : kLoadRows)
         RunLoadRow(row);
 
+    // The stand-in reads its scenario file from the environment as it loads.
+    const std::string scenario = gTree + "\\scenario.json";
+    if (std::FILE *file = std::fopen(scenario.c_str(), "w"))
+        std::fputs(R"({"version":"stand-in on Windows"})", file), std::fclose(file);
+    ::SetEnvironmentVariableA("NORVSIM_SCENARIO", scenario.c_str());
     qarn::platform::SetProgramFolderOverride(gBuilds);
     DynStartHook();
     std::string version, path;
     const TQarnStatus status = DynGetLibraryInfo(version, path);
-    Report("the library's version and path", std::to_string(status) + " | " + version + " | " + path,
-           "0 | Norvane API stand-in 4.2.1 (simulated reader) | " + gBuilds + "\\norvane.dll");
+    Report("the version from the scenario file, and the path",
+           std::to_string(status) + " | " + version + " | " + path,
+           "0 | stand-in on Windows | " + gBuilds + "\\norvane.dll");
     for (const auto &row : kSequenceRows)
         RunSequenceRow(row);
     DynUnloadLibrary();
