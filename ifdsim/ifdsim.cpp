@@ -139,7 +139,7 @@ Config Load(DWORD lun)
 
 RESPONSECODE Give(const Bytes &bytes, PDWORD length, PUCHAR value)
 {
-    if (!length)
+    if (!length || (!value && !bytes.empty()))
         return IFD_COMMUNICATION_ERROR;
     if (*length < bytes.size()) {
         *length = static_cast<DWORD>(bytes.size());
@@ -241,7 +241,7 @@ RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER /*SendPci*/, PUCHAR Tx
     const Config config = Load(Lun);
     if (config.gone)
         return IFD_NO_SUCH_DEVICE;
-    if (!RxLength)
+    if (!RxLength || (!TxBuffer && TxLength))
         return IFD_COMMUNICATION_ERROR;
     if (config.atr.empty()) {
         *RxLength = 0;
