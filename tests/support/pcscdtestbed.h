@@ -31,7 +31,7 @@ public:
     void SetSimReaders(int count) { FSimReaders = count; }
     int SimReaders() const { return FSimReaders; }
     // Replaces the file the driver reads at each call for that reader (its
-    // keys: ifdsim/ifdsim.cpp); an empty config has no attributes, no card.
+    // keys: ifdsim/README.md); an empty config has no attributes, no card.
     static bool ConfigureSimReader(int index, const QByteArray &config);
 
     PcscdTestBed(); // chooses the ports; nothing runs yet
