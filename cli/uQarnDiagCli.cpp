@@ -54,7 +54,8 @@ QList<QCommandLineOption> CommandLineOptions()
 const char *const kDescription =
     "Checks the link between the Norvane reader API and a Qarn contactless reader\n"
     "without a window: the same steps and texts as QarnDiag's window, printed as a\n"
-    "report. Without any of the options below, QarnDiag opens its window.\n"
+    "report. With no argument, or only the window toolkit's own options (see\n"
+    "--help-all), QarnDiag opens its window.\n"
     "\n"
     "Exit status: 0 every step asked for passed; 1 no display for the window;\n"
     "2 bad arguments; 3 reader library missing or corrupted; 4 reader not found,\n"

@@ -15,6 +15,23 @@ if(QARN_SANITIZE)
     return()
 endif()
 
+# Each package's /usr/share/doc/<package>/ holds its copyright file, as
+# Debian policy asks; the program's also holds the README, to which its
+# manual page points.
+set(QARN_DOC_PACKAGES "app:qarndiag" "standin:qarndiag-standin-reader")
+if(TARGET norvane_pcsc)
+    list(APPEND QARN_DOC_PACKAGES "pcsc:qarndiag-pcsc-reader")
+endif()
+foreach(entry IN LISTS QARN_DOC_PACKAGES)
+    string(REPLACE ":" ";" entry "${entry}")
+    list(GET entry 0 component)
+    list(GET entry 1 package)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qarndiag COMPONENT app)
+
 set(CPACK_PACKAGE_NAME qarndiag)
 set(CPACK_PACKAGE_VENDOR "QarnDiag developers")
 set(CPACK_PACKAGE_CONTACT "QarnDiag developers <dev@qarndiag.invalid>")

@@ -23,18 +23,22 @@ QString StoredNameFile(QSettings::Scope scope)
 namespace {
 
 // The bytes of a value that the settings file holds as plain text but not
-// as UTF-8, which QSettings reads with U+FFFD in their place; empty when the
-// file's line does not match what was read.
-QByteArray RawStoredName(const QString &file, const QString &read)
+// as UTF-8 (written by other software), which QSettings reads with those
+// bytes dropped or replaced; empty for any other value.
+QByteArray RawStoredName(const QString &file)
 {
     QFile settings(file);
     if (!settings.open(QIODevice::ReadOnly))
         return QByteArray();
     const QByteArray key = QByteArray(kDeviceNameValue) + '=';
-    for (const QByteArray &line : settings.readAll().split('\n')) {
-        const QByteArray value = line.trimmed().startsWith(key) ? line.trimmed().mid(key.size()).trimmed()
-                                                               : QByteArray();
-        if (!value.isEmpty() && QString::fromUtf8(value) == read)
+    bool general = true; // the values before any section, or in [General]
+    for (QByteArray line : settings.readAll().split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith('['))
+            general = line == "[General]";
+        const QByteArray value = line.mid(key.size()).trimmed();
+        if (general && line.startsWith(key) && QString::fromUtf8(value).toUtf8() != value &&
+            !value.contains('\\') && !value.contains('"'))
             return value;
     }
     return QByteArray();
@@ -63,11 +67,8 @@ QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
     if (value.typeId() == QMetaType::QByteArray)
         return value.toByteArray(); // a name that is not UTF-8
     if (value.typeId() == QMetaType::QString) {
-        const QString text = value.toString();
-        const QByteArray raw = text.contains(QChar::ReplacementCharacter)
-                                   ? RawStoredName(place.fileName(), text)
-                                   : QByteArray();
-        return raw.isEmpty() ? text.toUtf8() : raw;
+        const QByteArray raw = RawStoredName(place.fileName());
+        return raw.isEmpty() ? value.toString().toUtf8() : raw;
     }
     if (value.isValid())
         why = QStringLiteral("the value is %1, not a text").arg(QString::fromLatin1(value.typeName()));

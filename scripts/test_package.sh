@@ -128,6 +128,18 @@ library_dir=$root/usr/lib/$multiarch
     fail "usr/bin/qarndiag is not a symbolic link to QarnDiag"
 manpage=$root/usr/share/man/man1/qarndiag.1
 [ -f "$manpage" ] || fail "no manual page usr/share/man/man1/qarndiag.1"
+# Debian policy: each package's copyright file in /usr/share/doc/<package>;
+# the README beside the program's, where the manual page points.
+for deb in "$app_deb" "$reader_deb" $pcsc_deb; do
+    package=$(field "$deb" Package)
+    dpkg-deb -c "$deb" | grep -q " \./usr/share/doc/$package/copyright\$" ||
+        fail "$package has no usr/share/doc/$package/copyright"
+done
+grep -q '^License: MIT' "$root/usr/share/doc/qarndiag/copyright" ||
+    fail "usr/share/doc/qarndiag/copyright names no licence"
+[ -s "$root/usr/share/doc/qarndiag/README.md" ] || fail "no usr/share/doc/qarndiag/README.md"
+grep -q 'usr/share/doc/qarndiag/README.md' "$manpage" ||
+    fail "the manual page does not point to usr/share/doc/qarndiag/README.md"
 [ -f "$library_dir/libnorvane.so" ] || fail "no reader library usr/lib/$multiarch/libnorvane.so"
 [ ! -e "$root/usr/bin/libnorvane.so" ] || fail "a reader library lies beside the program"
 desktop=$(find "$root/usr/share/applications" -name '*.desktop' 2>/dev/null | head -n 1)

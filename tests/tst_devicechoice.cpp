@@ -481,7 +481,7 @@ private slots:
         QTest::newRow("non-ASCII") << QByteArray() << lecteur << QVariant(lecteur);
         QTest::newRow("not UTF-8, typed") << QByteArray() << "CAF\\xE9" << QVariant(QByteArray("CAF\xE9"));
         QTest::newRow("not UTF-8 as plain text, kept")
-            << QByteArray("[General]\nDeviceName=CAF\xFF\n") << QString() << QVariant(QByteArray("CAF\xFF"));
+            << QByteArray("[General]\nDeviceName=Lecteur CAF\xFF\n") << QString() << QVariant(QByteArray("Lecteur CAF\xFF"));
         QTest::newRow("not UTF-8 as bytes, kept")
             << QByteArray("[General]\nDeviceName=@ByteArray(\\xe9t\\xe9)\n") << QString()
             << QVariant(QByteArray("\xE9t\xE9"));
