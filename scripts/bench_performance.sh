@@ -70,7 +70,7 @@ done
 [ -f "$build/bin/libnorvane.so" ] || die "no stand-in reader library beside the program"
 
 for tool in Xvfb awk; do
-    command -v "$tool" >/dev/null 2>&1 || die "$tool is not installed (scripts/setup.sh installs it)"
+    command -v "$tool" >/dev/null 2>&1 || die "$tool is not installed (scripts/setup.sh --tests installs it)"
 done
 
 # The virtual X server; its session helpers end it on exit.

@@ -9,7 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 compiler=x86_64-w64-mingw32-g++
-command -v "$compiler" >/dev/null || { echo "$compiler is missing (scripts/setup.sh installs it)"; exit 77; }
+command -v "$compiler" >/dev/null || { echo "$compiler is missing (scripts/setup.sh --tests installs it)"; exit 77; }
 flags=(-std=c++17 -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Wold-style-cast -Werror)
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT

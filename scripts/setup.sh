@@ -1,20 +1,38 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing QarnDiag needs on Debian 12.
-# Idempotent and quick when everything is there already.
+# Installs what QarnDiag needs on Debian 12.  Idempotent and quick when
+# everything is there already.
+#   scripts/setup.sh           what building and running needs (scripts/run.sh)
+#   scripts/setup.sh --tests   that, and what the tests and checks need
+#                              (scripts/test.sh)
 set -euo pipefail
 
-packages=(
+# Building the program and the two reader libraries, and starting it, with
+# or without a display (Xvfb, xdotool and import make the screenshot).
+run_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-    libudev-dev nlohmann-json3-dev
-    xvfb xauth x11-apps xdotool imagemagick fonts-liberation fonts-dejavu-core
-    clang libclang-rt-14-dev
-    desktop-file-utils appstream dpkg-dev file
-    valgrind
-    g++-mingw-w64-x86-64
-    pcscd vsmartcard-vpcd pcsc-tools libpcsclite-dev
-    groff-base
+    libudev-dev nlohmann-json3-dev libpcsclite-dev
+    xvfb xdotool imagemagick fonts-liberation fonts-dejavu-core
 )
+# The tests, the fuzzer, the package check, the Windows builds and their run
+# under wine, the PC/SC tests on a private pcscd, valgrind, and the
+# throw-away root of scripts/fresh_machine.sh.
+test_packages=(
+    xauth x11-apps
+    clang libclang-rt-14-dev
+    desktop-file-utils appstream dpkg-dev file groff-base
+    valgrind
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
+    pcscd vsmartcard-vpcd pcsc-tools
+    debootstrap
+)
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+    '') ;;
+    --tests) packages+=("${test_packages[@]}") ;;
+    *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

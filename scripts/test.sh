@@ -4,7 +4,7 @@
 # UndefinedBehaviorSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --tests
 
 jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen

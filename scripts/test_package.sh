@@ -41,7 +41,7 @@ case "$sanitize" in
 esac
 
 for tool in dpkg dpkg-deb dpkg-architecture desktop-file-validate appstreamcli; do
-    command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/setup.sh installs it)"
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/setup.sh --tests installs it)"
 done
 cpack=$(cache_value CMAKE_CPACK_COMMAND)
 [ -x "$cpack" ] || cpack=$(command -v cpack) || fail "cpack is not installed"
@@ -170,7 +170,7 @@ if command -v man >/dev/null 2>&1; then
 elif command -v groff >/dev/null 2>&1; then
     warnings=$(groff -man -Tutf8 -ww -z "$manpage" 2>&1)
 else
-    fail "neither man nor groff is installed (scripts/setup.sh installs groff-base)"
+    fail "neither man nor groff is installed (scripts/setup.sh --tests installs groff-base)"
 fi
 [ -z "$warnings" ] || { echo "$warnings" >&2; fail "the manual page renders with warnings"; }
 

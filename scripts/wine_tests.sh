@@ -12,11 +12,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 compiler=x86_64-w64-mingw32-g++
 compiler32=i686-w64-mingw32-g++
 for tool in "$compiler" "$compiler32"; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (scripts/setup.sh --tests installs it)"; exit 77; }
 done
 wine="$(command -v wine64 || true)"
 [ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
-[ -n "$wine" ] || { echo "SKIP: wine64 is missing (scripts/setup.sh installs it)"; exit 77; }
+[ -n "$wine" ] || { echo "SKIP: wine64 is missing (scripts/setup.sh --tests installs it)"; exit 77; }
 wineserver="$(dirname "$wine")/wineserver"
 [ -x "$wineserver" ] || wineserver="$(command -v wineserver || echo wineserver)"
 
