@@ -2,6 +2,8 @@
 // --version and argument errors, the bytes of a device name, and a run ended
 // by a signal or a closed output in each phase with the reader closed (read
 // from the stand-in's call log file).
+#include "qarntest.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -36,11 +38,8 @@ struct Program {
     // 0xE9, not in UTF-8.
     void Start(QProcess &process, const QStringList &arguments, const QByteArray &scenario)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        QProcessEnvironment environment = qarntest::ProgramEnvironment(dir.path());
         environment.insert(QStringLiteral("NORVSIM_CALL_LOG"), LogFile());
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         if (!scenario.isEmpty()) {
             QFile file(dir.filePath(QStringLiteral("scenario.json")));
             file.open(QIODevice::WriteOnly);

@@ -797,12 +797,8 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(QARN_PROGRAM), program));
         QVERIFY(QFile::copy(kLibraryFolder + QStringLiteral("/libnorvane.so"),
                             dir.filePath(QStringLiteral("libnorvane.so"))));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         QProcess process;
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(qarntest::ProgramEnvironment(dir.path()));
         process.start(program, arguments);
         QVERIFY(process.waitForStarted(10000));
 

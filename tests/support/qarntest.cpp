@@ -118,6 +118,16 @@ MessageBoxRecorder::MessageBoxRecorder()
 
 MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook(nullptr); }
 
+QProcessEnvironment ProgramEnvironment(const QString &folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), folder + QStringLiteral("/config-machine"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    return environment;
+}
+
 SettingsSandbox::SettingsSandbox(bool machineWideWritable)
     : FMachineWideWritable(machineWideWritable)
 {

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -60,6 +61,12 @@ struct MessageBoxRecorder {
 // Machine-wide and per-user settings in temporary folders.  With
 // machineWideWritable false the machine-wide place lies below a regular
 // file, so that even root cannot write it.
+// The environment of a QarnDiag that a test starts: this one's, without a
+// display, and with both places of stored settings, per user
+// (XDG_CONFIG_HOME) and machine-wide (XDG_CONFIG_DIRS), in folders of their
+// own below `folder`, so that no choice stored on this machine is read.
+QProcessEnvironment ProgramEnvironment(const QString &folder);
+
 class SettingsSandbox {
 public:
     explicit SettingsSandbox(bool machineWideWritable = true);
