@@ -114,8 +114,9 @@ void DynSetTickSource(TQarnTickSource source);
 uint32_t DynTickCount();
 
 // Called by DynBenchmark when an echo of the 768-byte series fails with a
-// status that ends the benchmark; the host shows the bare status number and
-// returns when the user has closed it.  Without a notifier nothing is shown.
+// status that ends the benchmark, before DynBenchmark returns: the host
+// records the status (the window also shows the bare number and returns
+// when the user has closed it).  Without a notifier nothing is recorded.
 using TQarnBenchmarkNotifier = void (*)(TQarnStatus status);
 void DynSetBenchmarkFailureNotifier(TQarnBenchmarkNotifier notifier);
 

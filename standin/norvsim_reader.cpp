@@ -1,8 +1,9 @@
 // The simulated reader: the NORV_ exports and the control exports.
 //
 // One Reader object holds the scenario and everything the calls change.  A
-// mutex guards it, since the program calls the library from worker threads;
-// NORV_Echo sleeps outside the lock.
+// mutex guards it: QarnDiag makes every call from its one thread, but other
+// software on the Norvane API may call the library from several threads at
+// once; NORV_Echo sleeps outside the lock.
 #include "norvane_exports.h"
 #include "norvsim_control.h"
 #include "norvsim_platform.h"
