@@ -474,7 +474,7 @@ namespace {
 
 constexpr uint32_t kEchoExchanges = 25;
 
-enum class SeriesOutcome { Measured, StoppedQuietly, Failed };
+enum class SeriesOutcome { Measured, StoppedQuietly, Failed, StoppedByHost };
 
 // One timed series; only the library call runs inside the timed loop.
 SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
@@ -482,10 +482,8 @@ SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length
 {
     const uint32_t start = DynTickCount();
     for (uint32_t i = 0; i < kEchoExchanges; ++i) {
-        if (gStopCheck && gStopCheck()) {
-            failure = QARN_STOPPED;
-            return SeriesOutcome::Failed;
-        }
+        if (gStopCheck && gStopCheck())
+            return SeriesOutcome::StoppedByHost;
         const TQarnStatus status = echo(length);
         if (status == QARN_OK)
             continue;
@@ -531,9 +529,13 @@ TQarnStatus DynBenchmark(TEchoAverage &average128, TEchoAverage &average256,
         case SeriesOutcome::Failed:
             // What was measured before the failure is discarded.
             average128 = average256 = average768 = TEchoAverage{};
-            if (last && gBenchmarkNotifier && failure != QARN_STOPPED)
+            if (last && gBenchmarkNotifier)
                 gBenchmarkNotifier(failure);
             return failure;
+        case SeriesOutcome::StoppedByHost:
+            // Nothing to show: the host that asked knows why.
+            average128 = average256 = average768 = TEchoAverage{};
+            return QARN_STOPPED;
         }
     }
     return QARN_OK;

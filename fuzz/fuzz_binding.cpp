@@ -318,6 +318,7 @@ void ErrorMessage(TQarnStatus code)
         case QARN_ENTRY_POINT_MISSING: expected = kCorrupted; break;
         case QARN_READER_NOT_FOUND_ON_PORT: expected = kNotOnPort; break;
         case QARN_READER_NOT_FOUND: expected = kNotFound; break;
+        case QARN_STOPPED: expected = "Stopped on request before the end"; break;
         default: expected = UnsupportedMessage(code); break;
         }
     }
