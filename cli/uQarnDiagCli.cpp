@@ -227,6 +227,14 @@ std::optional<QByteArray> RawDeviceValue(const QByteArrayList &raw)
 
 bool StopAsked() { return TStopRequest::Signal() != 0; }
 
+
+// A library lacking an entry point that a step needs fails as a corrupted
+// library, whichever step meets it.
+int FailureExit(TQarnStatus status, int otherwise)
+{
+    return status == QARN_ENTRY_POINT_MISSING ? int(kExitLibraryUnavailable) : otherwise;
+}
+
 class TRun {
 public:
     TRun(const TOptions &options, QTextStream &out, QTextStream &err, const QString &program)
@@ -293,7 +301,7 @@ private:
             FReport.ports = ReadPortList(&FReport.portsStatus);
             Print(PortLines(*FReport.ports, FReport.portsStatus));
             if (FReport.portsStatus != QARN_OK)
-                return kExitReaderNotFound;
+                return FailureExit(FReport.portsStatus, kExitReaderNotFound);
         }
         if (!FOptions.connect || Stopped())
             return kExitPassed;
@@ -304,7 +312,7 @@ private:
         if (status == QARN_READER_NOT_FOUND_ON_PORT || status == QARN_READER_NOT_FOUND)
             return kExitReaderNotFound;
         if (status != QARN_OK)
-            return kExitConnectionFailed;
+            return FailureExit(status, kExitConnectionFailed);
         if (Stopped())
             return kExitPassed;
 
@@ -321,7 +329,7 @@ private:
     {
         TPollingRun polling;
         polling.seconds = FOptions.pollSeconds;
-        bool failed = false;
+        TQarnStatus failure = QARN_OK; // the first failed poll's
         QElapsedTimer clock;
         clock.start();
         const qint64 total = qint64(FOptions.pollSeconds) * 1000;
@@ -329,7 +337,8 @@ private:
         while (!FStop.Wait(int(next - clock.elapsed())) && !WriteFailed() &&
                clock.elapsed() < total) {
             const TCardPoll poll = PollCard();
-            failed = failed || poll.Failed();
+            if (poll.Failed() && failure == QARN_OK)
+                failure = poll.status;
             if (!FReport.card || FReport.card->line != poll.line) {
                 polling.changes.push_back({clock.elapsed(), poll});
                 Print({CardLine(poll)});
@@ -339,7 +348,7 @@ private:
         }
         polling.interrupted = Stopped();
         FReport.polling = polling;
-        return failed ? kExitPollingFailed : kExitPassed;
+        return failure != QARN_OK ? FailureExit(failure, kExitPollingFailed) : kExitPassed;
     }
 
     const TOptions &FOptions;

@@ -13,7 +13,7 @@ enum TExitCode : int {
     kExitPassed = 0,              // every step asked for passed
     kExitNoDisplay = 1,           // no option, and no display for the window
     kExitBadArguments = 2,        // unknown option, bad value, nothing to do
-    kExitLibraryUnavailable = 3,  // reader library missing or corrupted
+    kExitLibraryUnavailable = 3,  // reader library missing or corrupted (any -1001)
     kExitReaderNotFound = 4,      // no reader on the device (-1002, -1003), port list failed
     kExitConnectionFailed = 5,    // any other failure of the connection test
     kExitBenchmarkFailed = 6,     // the echo benchmark failed

@@ -106,6 +106,27 @@ QString TLibraryCheck::StartupMessage() const
     return QString();
 }
 
+QStringList TLibraryCheck::MissingEntryPoints() const
+{
+    QStringList names;
+    for (const std::string &name : record.missingEntryPoints)
+        names << LibraryText(name);
+    return names;
+}
+
+QString TLibraryCheck::StartupBoxText() const
+{
+    const QString message = StartupMessage();
+    if (status == QARN_ENTRY_POINT_MISSING)
+        return message + QStringLiteral("\n\nMissing entry points: ") +
+               MissingEntryPoints().join(QStringLiteral(", "));
+    const TLibraryCandidate *refused = record.RefusedCopy();
+    if (status != QARN_LIBRARY_NOT_LOADED || !refused)
+        return message;
+    return message + QStringLiteral("\n\n") + LibraryText(refused->path) +
+           QStringLiteral(" was found but could not be loaded: ") + LibraryText(refused->error);
+}
+
 TLibraryCheck CheckLibrary()
 {
     std::string version;
@@ -114,6 +135,7 @@ TLibraryCheck CheckLibrary()
     check.status = DynGetLibraryInfo(version, path);
     check.version = LibraryText(version);
     check.path = LibraryText(path);
+    check.record = DynGetLoadRecord();
     return check;
 }
 
@@ -160,6 +182,12 @@ TConnectionTest TestConnection(const QByteArray &choice, uint32_t requestedSetti
     test.settings = requestedSettings;
     test.status = DynConnect(device, firmware, chipsetHWID, chipsetSNR, test.settings, test.consts,
                              test.features);
+    TQarnStatus libraryStatus = QARN_OK;
+    std::string libraryMessage;
+    if (DynGetOpenFailure(libraryStatus, libraryMessage)) {
+        test.libraryStatus = libraryStatus;
+        test.libraryMessage = LibraryText(libraryMessage);
+    }
     if (test.Passed()) {
         test.deviceText = LibraryText(device);
         test.firmware = LibraryText(firmware);

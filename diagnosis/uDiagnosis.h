@@ -40,11 +40,16 @@ struct TLibraryCheck {
     TQarnStatus status = QARN_OK;
     QString version; // the library's version text
     QString path;    // the full path of the loaded copy
+    TLibraryLoadRecord record; // where it was looked for, what it lacks
     // False for a library that is missing (-1000) or lacks an entry point
     // (-1001); any other status counts as usable.
     bool Available() const;
     // Why the library cannot be used, empty when it can.
     QString StartupMessage() const;
+    // The start-up box: the message, and a paragraph that names the copy
+    // found but refused and why, or the entry points missing.
+    QString StartupBoxText() const;
+    QStringList MissingEntryPoints() const;
 };
 TLibraryCheck CheckLibrary();
 
@@ -66,6 +71,10 @@ struct TConnectionTest {
     uint32_t settings = 0; // reported (the request when it cannot be read back)
     uint32_t consts = 0;
     uint32_t features = 0;
+    // After a failed open: the library's own status and message (the
+    // status above is then -1002 or -1003).
+    std::optional<TQarnStatus> libraryStatus;
+    QString libraryMessage;
 
     bool Passed() const { return status == QARN_OK; }
     // "Connected on ... - <link> (<speed>), <protocol>[ (HW ctrl ON)]"

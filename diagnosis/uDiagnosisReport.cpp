@@ -53,14 +53,21 @@ QStringList LibraryLines(const std::optional<TLibraryCheck> &library)
 {
     if (!library)
         return {Line("Norvane library", QStringLiteral("not checked yet"))};
+    QStringList lines;
     if (!library->Available()) {
-        QStringList lines{Line("Norvane library", library->StartupMessage())};
+        lines << Line("Norvane library", library->StartupMessage());
         if (!library->path.isEmpty())
             lines << Line("Norvane library location", library->path);
-        return lines;
+    } else {
+        lines << Line("Norvane library version", library->version)
+              << Line("Norvane library location", library->path);
     }
-    return {Line("Norvane library version", library->version),
-            Line("Norvane library location", library->path)};
+    for (const TLibraryCandidate &candidate : library->record.search)
+        lines << Line("Norvane library search", LibraryText(DynCandidateText(candidate)));
+    if (!library->record.missingEntryPoints.empty())
+        lines << Line("Norvane library missing entry points",
+                      library->MissingEntryPoints().join(QStringLiteral(", ")));
+    return lines;
 }
 
 QStringList DeviceLines(const QByteArray &choice, const TStoredDeviceChoice &stored)
@@ -92,9 +99,16 @@ QStringList ConnectionLines(const std::optional<TConnectionTest> &connection)
 {
     if (!connection)
         return {Line("Connection test", QStringLiteral("not run"))};
-    if (!connection->Passed())
-        return {Line("Connection test", QStringLiteral("Failed")),
-                Line("Connection error", StatusText(connection->FailureText(), connection->status))};
+    if (!connection->Passed()) {
+        QStringList lines{Line("Connection test", QStringLiteral("Failed")),
+                          Line("Connection error", StatusText(connection->FailureText(), connection->status))};
+        if (connection->libraryStatus)
+            lines << Line("Reader library status",
+                          (QString::number(*connection->libraryStatus) + QLatin1Char(' ') +
+                           connection->libraryMessage)
+                              .trimmed());
+        return lines;
+    }
     QStringList lines{Line("Connection test", QStringLiteral("OK")),
                       Line("Device information", connection->DeviceInformation()),
                       Line("Product name and version", connection->firmware),
@@ -164,12 +178,23 @@ QJsonValue LibraryJson(const std::optional<TLibraryCheck> &check)
 {
     if (!check)
         return QJsonValue();
+    QJsonArray search;
+    for (const TLibraryCandidate &candidate : check->record.search)
+        search.append(QJsonObject{{QStringLiteral("path"), LibraryText(candidate.path)},
+                                  {QStringLiteral("present"), candidate.present},
+                                  {QStringLiteral("loaded"), candidate.loaded},
+                                  {QStringLiteral("error"), Optional(!candidate.error.empty(),
+                                                                      LibraryText(candidate.error))}});
+    const TLibraryCandidate *refused = check->record.RefusedCopy();
     return QJsonObject{
         {QStringLiteral("available"), check->Available()},
         {QStringLiteral("status"), int(check->status)},
         {QStringLiteral("version"), check->version},
         {QStringLiteral("path"), check->path},
-        {QStringLiteral("message"), Optional(!check->Available(), check->StartupMessage())}};
+        {QStringLiteral("message"), Optional(!check->Available(), check->StartupMessage())},
+        {QStringLiteral("search"), search},
+        {QStringLiteral("loadError"), Optional(refused, refused ? LibraryText(refused->error) : QString())},
+        {QStringLiteral("missingEntryPoints"), QJsonArray::fromStringList(check->MissingEntryPoints())}};
 }
 
 QJsonObject DeviceJson(const QByteArray &choice, const TStoredDeviceChoice &stored)
@@ -218,7 +243,11 @@ QJsonValue ConnectionJson(const std::optional<TConnectionTest> &test)
         {QStringLiteral("settings"), Optional(passed, qint64(test->settings))},
         {QStringLiteral("features"), Optional(passed, test->FeatureWordText())},
         {QStringLiteral("featureList"),
-         Optional(passed, QJsonArray::fromStringList(test->FeatureLines()))}};
+         Optional(passed, QJsonArray::fromStringList(test->FeatureLines()))},
+        {QStringLiteral("libraryStatus"),
+         test->libraryStatus ? QJsonValue(int(*test->libraryStatus)) : QJsonValue()},
+        {QStringLiteral("libraryMessage"),
+         Optional(test->libraryStatus && !test->libraryMessage.isEmpty(), test->libraryMessage)}};
 }
 
 QJsonValue BenchmarkJson(const std::optional<TBenchmarkRun> &run)

@@ -111,6 +111,14 @@ private slots:
                                          << "Norvane library : norvane.dll is not available" << "" << "";
         QTest::newRow("library corrupted") << check << "none" << QByteArray() << 3
                                            << "appears to be invalid or corrupted" << "" << "";
+        // Whichever step meets a missing entry point, the library is corrupted.
+        const QString corrupted = QStringLiteral("ERROR : norvane.dll appears to be corrupted.");
+        QTest::newRow("connection lacks an entry point") << check << "no_ControlRF" << QByteArray()
+                                                         << 3 << corrupted << "" << "";
+        QTest::newRow("port list lacks an entry point") << QStringList{"--list"} << "no_GetCommListA"
+                                                        << QByteArray() << 3 << corrupted << "" << "";
+        QTest::newRow("poll lacks an entry point") << QStringList{"--poll", "1", "--device", "auto"}
+                                                   << "no_Find" << QByteArray() << 3 << corrupted << "" << "";
         QTest::newRow("reader not found") << QStringList{"--check", "--device", "COM9"} << "beside"
                                           << QByteArray() << 4 << "(status -1002)\n" << "" << "";
         QTest::newRow("device not UTF-8") << QStringList{"--check", "--device", "CAF\\0351"} << "beside"

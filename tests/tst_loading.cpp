@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -67,7 +70,8 @@ QString PrepareTree(const QTemporaryDir &tree, const QStringList &copies)
     const QString root = QFileInfo(tree.path()).canonicalFilePath();
     if (!tree.isValid() || !std::all_of(kPlaces.begin(), kPlaces.end(), [&](const QString &place) {
             return QDir().mkpath(root + '/' + place);
-        }) || !Copy(QStringLiteral(QARN_LOADPROBE), root + QStringLiteral("/prog/probe")))
+        }) || !Copy(QStringLiteral(QARN_LOADPROBE), root + QStringLiteral("/prog/probe")) ||
+        !Copy(QStringLiteral(QARN_PROGRAM), root + QStringLiteral("/prog/QarnDiag")))
         return QString();
     for (const QString &copy : copies) {
         const QStringList parts = copy.split('=');
@@ -79,22 +83,28 @@ QString PrepareTree(const QTemporaryDir &tree, const QStringList &copies)
     return root;
 }
 
-// Runs the probe of the tree with LD_LIBRARY_PATH ("-" for unset, {T} for
-// the tree) from the working directory work; its output lines.
-QStringList RunProbe(const QString &root, const QString &libraryPath, const QStringList &arguments = {})
+// Runs a program of the tree ("probe" or "QarnDiag") with LD_LIBRARY_PATH
+// ("-" for unset, {T} for the tree) from the working directory work, with
+// nothing stored for the device choice; its output lines, and its exit code.
+QStringList Run(const QString &root, const QString &libraryPath, const QString &program = "probe",
+                const QStringList &arguments = {}, int *exitCode = nullptr)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
     if (libraryPath != QStringLiteral("-"))
         environment.insert(QStringLiteral("LD_LIBRARY_PATH"),
                            QString(libraryPath).replace(QStringLiteral("{T}"), root));
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+        environment.insert(QLatin1String(name), root + QStringLiteral("/work"));
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(root + QStringLiteral("/work"));
-    process.start(root + QStringLiteral("/prog/probe"), arguments);
+    process.start(root + QStringLiteral("/prog/") + program, arguments);
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        return {QStringLiteral("probe failed")};
+        (!exitCode && process.exitCode() != 0))
+        return {QStringLiteral("failed: ") + QString::fromLocal8Bit(process.readAllStandardError())};
+    if (exitCode)
+        *exitCode = process.exitCode();
     return QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n');
 }
 
@@ -143,7 +153,7 @@ private slots:
         QTemporaryDir tree;
         const QString root = PrepareTree(tree, copies);
         QVERIFY(!root.isEmpty());
-        const QStringList lines = RunProbe(root, libraryPath);
+        const QStringList lines = Run(root, libraryPath);
         QCOMPARE(lines.size(), 4);
 
         if (loaded.isEmpty()) {
@@ -158,48 +168,78 @@ private slots:
 
     void loadRecord_data()
     {
-        // LD_LIBRARY_PATH and the copies as above; the record's places
+        // LD_LIBRARY_PATH and the copies as above; the places looked at
         // from the program's folder on ({T}: the tree), up to the one
-        // loaded, and the entry points missing.
+        // loaded; the reason of the copy refused when none was loaded; the
+        // entry points missing; the exit status of --check.
         QTest::addColumn<QString>("libraryPath");
         QTest::addColumn<QStringList>("copies");
         QTest::addColumn<QStringList>("search");
+        QTest::addColumn<QString>("loadError");
         QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<int>("code");
         const QString beside = QStringLiteral("{T}/prog/libnorvane.so (present, not loaded: %1)");
+        const QString missingDependency = QStringLiteral(
+            "it needs libnotthere.so, which cannot be found (cannot open shared object file: No "
+            "such file or directory)");
+        const QString class32 = QStringLiteral("it is a 32-bit library, and this program is 64-bit");
+        const QString notLibrary = QStringLiteral("it is not a shared library (invalid ELF header)");
         QTest::newRow("missing dependency") << "-" << QStringList{"prog=missingdep"}
-            << QStringList{beside.arg("it needs libnotthere.so, which cannot be found (cannot open "
-                                      "shared object file: No such file or directory)")}
-            << QStringList{};
+            << QStringList{beside.arg(missingDependency)} << missingDependency << QStringList{} << 3;
         QTest::newRow("wrong ELF class") << "-" << QStringList{"prog=class32"}
-            << QStringList{beside.arg("it is a 32-bit library, and this program is 64-bit")} << QStringList{};
+            << QStringList{beside.arg(class32)} << class32 << QStringList{} << 3;
         QTest::newRow("not a library") << "-" << QStringList{"prog=corrupt"}
-            << QStringList{beside.arg("it is not a shared library (invalid ELF header)")} << QStringList{};
+            << QStringList{beside.arg(notLibrary)} << notLibrary << QStringList{} << 3;
         QTest::newRow("two entries missing") << "-" << QStringList{"prog=no_Echo_Find"}
-            << QStringList{"{T}/prog/libnorvane.so (loaded)"} << QStringList{"NORV_Echo", "NORV_Find"};
+            << QStringList{"{T}/prog/libnorvane.so (loaded)"} << QString()
+            << QStringList{"NORV_Echo", "NORV_Find"} << 0;
         QTest::newRow("good copy behind a refused one") << "{T}/env:{T}/env2"
             << QStringList{"env=class32", "env2"}
             << QStringList{"{T}/prog/libnorvane.so (not present)",
-                           "{T}/env/libnorvane.so (present, not loaded: it is a 32-bit library, and "
-                           "this program is 64-bit)",
+                           "{T}/env/libnorvane.so (present, not loaded: " + class32 + ")",
                            "{T}/env2/libnorvane.so (loaded)"}
-            << QStringList{};
+            << QString() << QStringList{} << 0;
     }
     void loadRecord()
     {
         QFETCH(QString, libraryPath);
         QFETCH(QStringList, copies);
         QFETCH(QStringList, search);
+        QFETCH(QString, loadError);
         QFETCH(QStringList, missing);
+        QFETCH(int, code);
         QTemporaryDir tree;
         const QString root = PrepareTree(tree, copies);
         QVERIFY(!root.isEmpty());
+        search.replaceInStrings(QStringLiteral("{T}"), root);
 
+        // The report's lines.
+        int exitCode = -1;
+        const QStringList lines = Run(root, libraryPath, "QarnDiag", {"--check"}, &exitCode);
+        QCOMPARE(exitCode, code);
         QStringList expected;
         for (const QString &place : search)
-            expected << QStringLiteral("search : ") + QString(place).replace(QStringLiteral("{T}"), root);
-        for (const QString &name : missing)
-            expected << QStringLiteral("missing : ") + name;
-        QCOMPARE(RunProbe(root, libraryPath, {QStringLiteral("--record")}).mid(3), expected << QString());
+            expected << QStringLiteral("Norvane library search : ") + place;
+        if (!missing.isEmpty())
+            expected << QStringLiteral("Norvane library missing entry points : ") + missing.join(", ");
+        QCOMPARE(lines.filter(QRegularExpression("^Norvane library (search|missing)")), expected);
+
+        // The same in JSON.
+        const QJsonObject library = QJsonDocument::fromJson(
+            Run(root, libraryPath, "QarnDiag", {"--check", "--json"}, &exitCode).join('\n').toUtf8())
+            .object().value("library").toObject();
+        QStringList places;
+        for (const QJsonValue &place : library.value("search").toArray()) {
+            const QJsonObject o = place.toObject();
+            QCOMPARE(o.value("error").isNull(), o.value("loaded").toBool() || !o.value("present").toBool());
+            places << o.value("path").toString() +
+                          (o.value("loaded").toBool()    ? QStringLiteral(" (loaded)")
+                           : o.value("present").toBool() ? " (present, not loaded: " + o.value("error").toString() + ")"
+                                                         : QStringLiteral(" (not present)"));
+        }
+        QCOMPARE(places, search);
+        QCOMPARE(library.value("loadError"), loadError.isEmpty() ? QJsonValue() : QJsonValue(loadError));
+        QCOMPARE(library.value("missingEntryPoints").toArray(), QJsonArray::fromStringList(missing));
     }
 
     void loaderCache_data()

@@ -311,7 +311,14 @@ private slots:
         QTest::newRow("no version entry")
             << QStringLiteral("no_GetLibraryA")
             << QStringLiteral("ERROR : norvane.dll appears to be corrupted. Please run the installation procedure again !")
-            << QStringLiteral("norvane.dll has been found, appears to be invalid or corrupted. Please replace norvane.dll with an up-to-date release.");
+            << QStringLiteral("norvane.dll has been found, appears to be invalid or corrupted. Please replace norvane.dll with an up-to-date release.\n\n"
+                              "Missing entry points: NORV_GetLibraryA");
+        // The seed's text stays; a paragraph tells of the copy found but refused.
+        QTest::newRow("copy found but refused")
+            << QStringLiteral("corrupt") << QStringLiteral("ERROR : norvane.dll not found or can't be loaded. Please run the installation procedure again !")
+            << QStringLiteral("norvane.dll is not available in program directory, nor in system default search path. Please copy norvane.dll in appropriate directory.\n\n") +
+                   qarntest::StandInFolder(QStringLiteral("corrupt")) +
+                   QStringLiteral("/libnorvane.so was found but could not be loaded: it is not a shared library (invalid ELF header)");
     }
     void startupFailures()
     {

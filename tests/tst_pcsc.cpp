@@ -11,6 +11,7 @@
 #include "NorvaneApi.h"
 #include "norvpcsc_card.h"
 #include "norvpcsc_settings.h"
+#include "uDiagnosisReport.h"
 #include "uQarnDyn.h"
 
 #include <QDeadlineTimer>
@@ -760,7 +761,8 @@ private slots:
         QTest::newRow("check, unknown")
             << QStringList{"--check", "--device", "Reader 9"} << 4
             << QStringList{Line("Connection test : Failed"),
-                           Line("Connection error : " + kNotOnPort + " (status -1002)")};
+                           Line("Connection error : " + kNotOnPort + " (status -1002)"),
+                           "Reader library status : -102 .+"};
         QTest::newRow("check, forced speed")
             << QStringList{"--check", "--settings", "0x10"} << 5
             << QStringList{Line("Connection test : Failed"),
@@ -903,6 +905,10 @@ private slots:
                 QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is not running")),
                          qPrintable(Message(status)));
                 QCOMPARE(Connect("auto"), TQarnStatus(-1002));
+                // The report tells what the library said.
+                QVERIFY(ConnectionLines(TestConnection("auto", 0))
+                            .contains("Reader library status : -329 pcscd is not running: start the "
+                                      "PC/SC service (pcscd) and try again"));
             }
             QVERIFY(FBed.Start());
             QVERIFY(PcscdTestBed::WaitForCard(0, true)); // the card comes back by itself

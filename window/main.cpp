@@ -1,6 +1,7 @@
 // QarnDiag: configures and checks the link between the Norvane reader API
 // and a Qarn contactless reader, in its window or on the command line.
 #include "uAppServices.h"
+#include "uLibraryTrace.h"
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
     }
     // The reader library is loaded once, before any window exists.
     DynStartHook();
+    StartLibraryTrace();
 
     int result = 0;
     if (commandLine) {

@@ -205,7 +205,7 @@ void TfQarnDiag::tmrFirstTimer()
     if (!check.Available()) {
         sbStatus->showMessage(StatusMessage(check.status));
         qCDebug(lcStartup) << "startup check done" << check.status;
-        ShowMessageBox(this, QStringLiteral("Norvane API not available"), check.StartupMessage());
+        ShowMessageBox(this, QStringLiteral("Norvane API not available"), check.StartupBoxText());
     } else {
         eDllVersion->setText(check.version);
         eDllLocation->setText(check.path);
