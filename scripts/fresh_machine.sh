@@ -40,6 +40,7 @@ cleanup() {
         return
     fi
     rm -rf --one-file-system "$fresh"
+    rm -f "$fresh.debootstrap.log"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -50,8 +51,7 @@ size() { du -sm --one-file-system "$1" | cut -f1; }
 echo "== debootstrap Debian 12 (minbase) into $fresh"
 start=$(date +%s)
 debootstrap --variant=minbase bookworm "$fresh" "$mirror" >"$fresh.debootstrap.log" 2>&1 ||
-    { tail -n 20 "$fresh.debootstrap.log" >&2; rm -f "$fresh.debootstrap.log"; exit 1; }
-rm -f "$fresh.debootstrap.log"
+    { tail -n 20 "$fresh.debootstrap.log" >&2; exit 1; }
 echo "debootstrap: $(($(date +%s) - start)) s, root $(size "$fresh") MiB"
 
 cp /etc/resolv.conf "$fresh/etc/resolv.conf"
