@@ -19,6 +19,7 @@ mirror="${2:-http://deb.debian.org/debian}"
 command -v debootstrap >/dev/null || { echo "debootstrap is missing (scripts/setup.sh --tests installs it)" >&2; exit 2; }
 
 fresh="$(mktemp -d /var/tmp/qarndiag-fresh.XXXXXX)"
+chmod 755 "$fresh" # its "/" for every user in it (apt's own, for one)
 mounted=()
 
 # Ends what still runs inside the root, then unmounts, then removes it; the
@@ -34,9 +35,9 @@ cleanup() {
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
         umount -R "${mounted[$i]}" 2>/dev/null || umount -R -l "${mounted[$i]}" 2>/dev/null || true
     done
-    if grep -q " $fresh/" /proc/mounts; then
+    if grep -q " $fresh[/ ]" /proc/mounts; then
         echo "still mounted below $fresh, left in place:" >&2
-        grep " $fresh/" /proc/mounts >&2
+        grep " $fresh[/ ]" /proc/mounts >&2
         return
     fi
     rm -rf --one-file-system "$fresh"
@@ -55,6 +56,11 @@ debootstrap --variant=minbase bookworm "$fresh" "$mirror" >"$fresh.debootstrap.l
 echo "debootstrap: $(($(date +%s) - start)) s, root $(size "$fresh") MiB"
 
 cp /etc/resolv.conf "$fresh/etc/resolv.conf"
+# The root a mount point of its own, as "/" is on a machine: else a private
+# mount namespace cannot be made in it (the PC/SC tests' daemon needs one).
+mount --bind "$fresh" "$fresh"
+mount --make-private "$fresh"
+mounted+=("$fresh")
 for place in proc sys dev; do
     mount --rbind "/$place" "$fresh/$place"
     mount --make-rslave "$fresh/$place"
