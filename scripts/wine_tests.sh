@@ -45,7 +45,7 @@ mkdir -p "$builds"/{dependent,dependency,x86,text}
 include="${1:-$PWD}/mingw-include"
 mkdir -p "$include"
 ln -sfn /usr/include/nlohmann "$include/nlohmann"
-flags=(-std=c++17 -O2 -Wall -Wextra -Werror -static)
+flags=(-std=c++17 -O2 -Wall -Wextra -Wformat=2 -Wnon-virtual-dtor -Wold-style-cast -Werror -static)
 # ccache, where there is one, spares the second build of the test command.
 if command -v ccache >/dev/null; then
     compiler="ccache $compiler" compiler32="ccache $compiler32"
