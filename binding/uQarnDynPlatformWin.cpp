@@ -1,5 +1,6 @@
 // Windows: LoadLibraryExA/GetProcAddress/GetModuleFileNameA/FreeLibrary.
-// Built on Linux only by the cross-compile check (scripts/check_windows_build.sh).
+// Built on Linux by the cross-compile check (scripts/check_windows_build.sh)
+// and run under wine by scripts/wine_tests.sh.
 #include "uQarnDynPlatform.h"
 
 #include <windows.h>
