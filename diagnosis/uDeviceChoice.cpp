@@ -23,7 +23,7 @@ QString StoredNameFile(QSettings::Scope scope)
 namespace {
 
 // The bytes of a value that the settings file holds as plain text but not
-// as UTF-8 (written by other software), which QSettings reads with those
+// in the code page (written by other software), which QSettings reads with those
 // bytes dropped or replaced; empty for any other value.
 QByteArray RawStoredName(const QString &file)
 {
@@ -37,7 +37,7 @@ QByteArray RawStoredName(const QString &file)
         if (line.startsWith('['))
             general = line == "[General]";
         const QByteArray value = line.mid(key.size()).trimmed();
-        if (general && line.startsWith(key) && QString::fromUtf8(value).toUtf8() != value &&
+        if (general && line.startsWith(key) && QString::fromLocal8Bit(value).toLocal8Bit() != value &&
             !value.contains('\\') && !value.contains('"'))
             return value;
     }
@@ -65,10 +65,10 @@ QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
     else
         value = place.value(QString::fromLatin1(kDeviceNameValue));
     if (value.typeId() == QMetaType::QByteArray)
-        return value.toByteArray(); // a name that is not UTF-8
+        return value.toByteArray(); // a name not in the code page
     if (value.typeId() == QMetaType::QString) {
         const QByteArray raw = RawStoredName(place.fileName());
-        return raw.isEmpty() ? value.toString().toUtf8() : raw;
+        return raw.isEmpty() ? value.toString().toLocal8Bit() : raw;
     }
     if (value.isValid())
         why = QStringLiteral("the value is %1, not a text").arg(QString::fromLatin1(value.typeName()));
@@ -118,10 +118,10 @@ bool StoreName(QSettings::Scope scope, const QByteArray *name, QString &failure)
     QSettings place(StoredNameFile(scope), QSettings::NativeFormat);
     if (!place.isWritable() || place.status() != QSettings::NoError)
         return false;
-    // A valid UTF-8 name as text, as always; any other as bytes, so that it
+    // A name in the code page as text, as always; any other as bytes, so that it
     // reads back byte for byte.
-    if (name && QString::fromUtf8(*name).toUtf8() == *name)
-        place.setValue(QString::fromLatin1(kDeviceNameValue), QString::fromUtf8(*name));
+    if (name && QString::fromLocal8Bit(*name).toLocal8Bit() == *name)
+        place.setValue(QString::fromLatin1(kDeviceNameValue), QString::fromLocal8Bit(*name));
     else if (name)
         place.setValue(QString::fromLatin1(kDeviceNameValue), *name);
     else

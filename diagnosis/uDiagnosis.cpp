@@ -1,6 +1,7 @@
 #include "uDiagnosis.h"
 
 #include "uBenchmarkReport.h"
+#include "uCodePage.h"
 #include "uDeviceSettings.h"
 #include "uFeatureText.h"
 
@@ -13,40 +14,18 @@ QString ByteEscape(uint byte)
     return QStringLiteral("\\x") + QString::number(byte, 16).rightJustified(2, QLatin1Char('0')).toUpper();
 }
 
-// The length of the valid UTF-8 sequence at text[at], 0 when there is none
-// (a stray, overlong, surrogate or out-of-range sequence).
-qsizetype Utf8SequenceLength(const QByteArray &text, qsizetype at)
-{
-    const auto byte = [&](qsizetype i) { return uchar(text[i]); };
-    const uchar lead = byte(at);
-    if (lead < 0x80)
-        return 1;
-    const qsizetype length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                           : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || at + length > text.size())
-        return 0;
-    for (qsizetype i = 1; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-    const uchar second = byte(at + 1);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
-        return 0;
-    return length;
-}
-
 } // namespace
 
 QString LibraryText(const QByteArray &bytes)
 {
     QString text;
     for (qsizetype at = 0; at < bytes.size();) {
-        const qsizetype length = Utf8SequenceLength(bytes, at);
+        const qsizetype length = CodePageCharLength(bytes, at);
         if (length == 0) {
             text += ByteEscape(uchar(bytes[at]));
             ++at;
         } else {
-            text += QString::fromUtf8(bytes.constData() + at, length);
+            text += QString::fromLocal8Bit(bytes.constData() + at, length);
             at += length;
         }
     }
@@ -65,11 +44,11 @@ QByteArray LibraryBytes(const QString &text)
     qsizetype done = 0;
     for (QRegularExpressionMatchIterator it = escape.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
-        bytes += text.mid(done, match.capturedStart() - done).toUtf8();
+        bytes += text.mid(done, match.capturedStart() - done).toLocal8Bit();
         bytes += char(match.captured(1).toUInt(nullptr, 16));
         done = match.capturedEnd();
     }
-    return bytes + text.mid(done).toUtf8();
+    return bytes + text.mid(done).toLocal8Bit();
 }
 
 QString OneLineText(const QString &text)

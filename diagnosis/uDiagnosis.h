@@ -16,12 +16,13 @@
 #include <string>
 
 // An 8-bit text (from the reader library, the command line or the stored
-// settings; any bytes) as a string: valid UTF-8 as it is, every other byte
-// as "\xHH", so that nothing is lost or hidden.
+// settings; any bytes) as a string: the characters of the code page
+// (uCodePage.h) as they are, every other byte as "\xHH", so that nothing is
+// lost or hidden.
 QString LibraryText(const QByteArray &bytes);
 QString LibraryText(const std::string &text);
 // The bytes of a text shown or typed: "\xHH" for a byte 0x80 to 0xFF gives
-// that byte, the rest is UTF-8.  LibraryBytes(LibraryText(b)) is b, unless
+// that byte, the rest is in the code page.  LibraryBytes(LibraryText(b)) is b, unless
 // b itself holds such an escape as text.
 QByteArray LibraryBytes(const QString &text);
 // A text as one item of the plain-text report: control characters (U+0000

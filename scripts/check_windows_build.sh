@@ -2,7 +2,7 @@
 # Cross-compiles the Windows sources with mingw-w64 so that they at least
 # build: the binding with its Windows platform file, linked into the small
 # load program of the tests, the command line's stop request (compiled
-# only), and the USB watcher's Windows source (compiled only, against the Qt
+# only), and the USB watcher's and the code page's Windows sources (compiled only, against the Qt
 # headers named, which are this machine's; leave them out to skip that
 # file).  Nothing is run here; scripts/wine_tests.sh runs the binding.
 #   scripts/check_windows_build.sh [qt-include-folders, colon-separated]
@@ -28,4 +28,7 @@ if [ -n "${1:-}" ]; then
     "$compiler" "${flags[@]}" -I"$root/usbwatch" "${qt[@]}" -c "$root/usbwatch/uUsbNotificationWin.cpp" \
         -o "$out/uUsbNotificationWin.o"
     echo "USB watcher for Windows: compiled"
+    "$compiler" "${flags[@]}" -I"$root/diagnosis" "${qt[@]}" -c "$root/diagnosis/uCodePageWin.cpp" \
+        -o "$out/uCodePageWin.o"
+    echo "code page of the library's texts for Windows: compiled"
 fi
