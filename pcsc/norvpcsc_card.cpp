@@ -25,18 +25,18 @@ uint16_t TypeOfStandardByte(uint8_t standard)
         return kTypeIso14443B;
     if (standard >= 0x09 && standard <= 0x0C) // ISO 15693, parts 1 to 4
         return kTypeIso15693;
-    return kTypeUnknown; // no information, contact cards, FeliCa, low frequency, reserved values
+    return kTypeUnknown; // no information, contact cards, JIS X 6319-4, low frequency, reserved values
 }
 
 // The registered card names NN NN that have a type word of their own; every
 // other name leaves the type to the standard byte.
 uint16_t TypeOfCardName(uint16_t name)
 {
-    if (name == 0x0006 || name == 0x0007) // SR176, SRI X4K
+    if (name == 0x0006 || name == 0x0007) // the two SR family names
         return kTypeStSr;
-    if (name == 0x0016) // I.CODE1
+    if (name == 0x0016) // the ICODE1 name
         return kTypeIcode1;
-    if (name >= 0x0017 && name <= 0x0020) // the PicoPass family, PicoTAG's successors
+    if (name >= 0x0017 && name <= 0x0020) // the PicoTAG family's later cards
         return kTypePicoTag;
     return kTypeUnknown;
 }

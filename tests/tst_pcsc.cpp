@@ -248,10 +248,10 @@ private slots:
         QTest::newRow("Calypso") << part4("80 5A 0A 01 03 20 03 11 23 45 67 89 82 90 00") << 0
                                  << "Calypso (Innovatron protocol)";
         QTest::newRow("ICODE1") << storage(0x0B, 0x0016) << 0 << "NXP ICODE1";
-        QTest::newRow("SR176") << storage(0x07, 0x0006) << 0 << "ST MicroElectronics SR";
-        QTest::newRow("PicoPass") << storage(0x0B, 0x0019) << 0 << "Inside Contactless PicoTAG";
+        QTest::newRow("SR family") << storage(0x07, 0x0006) << 0 << "ST MicroElectronics SR";
+        QTest::newRow("PicoTAG family") << storage(0x0B, 0x0019) << 0 << "Inside Contactless PicoTAG";
         QTest::newRow("15693") << storage(0x0B, 0x0014) << 0 << "ISO/IEC 15693";
-        QTest::newRow("FeliCa") << storage(0x11, 0x003B) << 0 << none;
+        QTest::newRow("JIS X 6319-4") << storage(0x11, 0x003B) << 0 << none;
         QTest::newRow("contact") << Raw(Bytes("3B 02 14 50")) << 0 << none;
         QByteArray wrongCheck = storage(0x03, 0x0001);
         wrongCheck.back() = char(wrongCheck.back() ^ 0xFF);
