@@ -476,7 +476,8 @@ constexpr uint32_t kEchoExchanges = 25;
 
 enum class SeriesOutcome { Measured, StoppedQuietly, Failed, StoppedByHost };
 
-// One timed series; only the library call runs inside the timed loop.
+// One timed series; inside the timed loop run only the library call and the
+// host's stop check (a flag read).
 SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
                             TEchoAverage &average, TQarnStatus &failure)
 {
