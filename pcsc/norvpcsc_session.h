@@ -1,7 +1,11 @@
 // The one reader session of the PC/SC reader library: the pcsc-lite
 // context, the open reader's direct connection, the card connection, and
 // the reader list this library returned last.  All state lives here; the
-// exports only check their arguments and call into it.
+// exports only check their arguments and call into it.  Its work is kept in
+// four files: the reader list and the wait for pcscd (norvpcsc_readers.cpp),
+// opening and reconnecting after pcscd restarts (norvpcsc_session.cpp), the
+// reader's attributes (norvpcsc_attributes.cpp) and the card
+// (norvpcsc_exchange.cpp).
 #pragma once
 
 #include "norvpcsc_settings.h"
