@@ -1,7 +1,8 @@
 // Fuzzes the PC/SC reader library's readers of card answers (pcsc/,
-// norvpcsc_card.cpp and the status texts): the answer to reset that gives
-// the card type, the answer to GET DATA that gives the UID, the echo check
-// and the echo's command sizes.
+// norvpcsc_card.cpp, norvpcsc_attribute.cpp and the status texts): the
+// answer to reset that gives the card type, the answer to GET DATA that
+// gives the UID, the echo check and the echo's command sizes, and the
+// reader attributes' texts, numbers, firmware line and chipset boxes.
 //
 // The input is
 //   1 byte    the UID buffer's capacity (low 4 bits) and where the echo's
@@ -10,14 +11,18 @@
 // Every parser reads exactly the answer's bytes (ASan sees a read past it);
 // a broken rule (an unknown status or type, a UID other than the answer's
 // bytes or longer than the buffer, an output written on failure, a
-// passed echo that is not the data and 90 00, chunk sizes that do not add up)
+// passed echo that is not the data and 90 00, chunk sizes that do not add up,
+// an attribute text with control characters or outer blanks, a firmware
+// line without its parts, a chipset box that is not the attribute's bytes)
 // ends the run through abort() with a line that tells what was wrong.
+#include "norvpcsc_attribute.h"
 #include "norvpcsc_card.h"
 #include "norvpcsc_status.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -93,6 +98,37 @@ void FuzzEcho(const uint8_t *bytes, std::size_t size, std::size_t split)
           "EchoChunkSizes gave sizes that do not carry the length");
 }
 
+// The answer read as reader attributes: as the vendor name and type texts,
+// the IFD version number and the serial number.
+void FuzzAttributes(const uint8_t *bytes, std::size_t size)
+{
+    const std::vector<uint8_t> value(bytes, bytes + size);
+    const std::string text = norvpcsc::TextOf(value);
+    Check(text.size() <= size, "TextOf made a text longer than the attribute");
+    for (const char c : text)
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "TextOf kept a control character");
+    Check(text.empty() || (text.front() != ' ' && text.back() != ' '), "TextOf kept outer blanks");
+
+    uint32_t version = 0xBEEF;
+    const bool number = norvpcsc::DwordOf(value, version);
+    Check(number == (size == sizeof(DWORD) || size == sizeof(uint32_t)) && (number || version == 0xBEEF),
+          "DwordOf read a number of the wrong size");
+    const std::string line = norvpcsc::FirmwareText(text, text, "reader", number, version);
+    Check(line.compare(0, text.empty() ? 6 : text.size(), text.empty() ? "reader" : text) == 0,
+          "FirmwareText lost its name");
+    Check(!number || line.find('.') != std::string::npos, "FirmwareText lost the version");
+
+    uint8_t info[4];
+    norvpcsc::ChipsetInfoOf(version, info);
+    Check(info[0] == uint8_t(version >> 24) && info[3] == uint8_t(version),
+          "ChipsetInfoOf is not the version's bytes");
+    uint8_t id[4] = {0, 0, 0, 0};
+    norvpcsc::ChipsetIdOf(value, id);
+    const std::size_t count = text.size() < 4 ? text.size() : 4;
+    Check(std::memcmp(id + 4 - count, text.data() + text.size() - count, count) == 0,
+          "ChipsetIdOf is not the serial number's last characters");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -105,5 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzAtr(answer, answerSize);
     FuzzUid(answer, answerSize, control & 0x0F);
     FuzzEcho(answer, answerSize, control);
+    FuzzAttributes(answer, answerSize);
     return 0;
 }

@@ -2,7 +2,8 @@
 # Builds the fuzzers (fuzz/, with clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for a bounded time from a copy of
 # its seed corpus: the binding against the hostile reader library, then the
-# PC/SC reader library's card parsers (NORVFUZZ_PCSC_SECONDS, default 20).
+# PC/SC reader library's parsers of card answers and reader attributes
+# (NORVFUZZ_PCSC_SECONDS, default 20).
 # Prints the executions and the findings; exits non-zero on any finding.
 #   scripts/fuzz.sh [seconds, default 30] [build-folder, default build-fuzz]
 # A finding's input is kept in <build-folder>/findings/; run it again with
@@ -59,5 +60,5 @@ run_fuzzer() {
 }
 
 run_fuzzer "the reader library binding" fuzz_binding corpus "$seconds" 8192
-run_fuzzer "the PC/SC library's card parsers" fuzz_pcsc_card corpus_pcsc "$card_seconds" 300
+run_fuzzer "the PC/SC library's card and attribute parsers" fuzz_pcsc_card corpus_pcsc "$card_seconds" 300
 exit "$failed"
