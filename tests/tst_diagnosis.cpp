@@ -294,6 +294,20 @@ private slots:
                 "is powered on, and plugged onto the right port. (status -1002)\n"));
     }
 
+    // In one process, an open that failed and then one that passed: the
+    // second report keeps nothing of what the library said to the first.
+    void openFailureNotKept()
+    {
+        SettingsSandbox settings;
+        Load(QStringLiteral("default"), R"({"open":{"answers_on":[]}})");
+        QCOMPARE(Run({"--check", "--json"}).code, 4);
+        QVERIFY(StandIn::Scenario("{}"));
+        const CliRun run = Run({"--check", "--json"});
+        QCOMPARE(run.code, 0);
+        const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(json["connection"].toObject()["libraryStatus"], QJsonValue());
+    }
+
     // 8-bit texts: valid UTF-8 as it is, any other byte as \xHH and back;
     // control characters escaped for the text report only.
     void libraryText_data()
@@ -309,6 +323,8 @@ private slots:
         QTest::newRow("cut sequence, stray continuation") << QByteArray("\xE2\x82 \x80") << "\\xE2\\x82 \\x80" << "";
         QTest::newRow("controls") << QByteArray("a\x1B[2J\nb\x7F\tc") << "a\x1B[2J\nb\x7F\tc"
                                   << "a\\x1B[2J\\x0Ab\\x7F\\x09c";
+        QTest::newRow("control edges") << QByteArray("\0\x1F ~\x7F", 5) << QString::fromLatin1("\0\x1F ~\x7F", 5)
+                                       << "\\x00\\x1F ~\\x7F";
     }
     void libraryText()
     {
