@@ -411,13 +411,13 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         const QString card = QStringLiteral("Card : ISO/IEC 14443-A or NXP Mifare : 04A2197F");
         const QString none = QStringLiteral("Card : No card on the reader");
-        // One find result per poll, so the changes do not hang on timing.
+        // One find result per poll, all changes within the first four polls,
+        // so that they do not hang on timing.
         QTest::newRow("card comes and goes")
             << QByteArray(R"({"find_results":[{"status":0,"type":1,"uid":"04A2197F"},
+                                               {"status":-1},
                                                {"status":0,"type":1,"uid":"04A2197F"},
-                                               {"status":-1},{"status":-1},
-                                               {"status":0,"type":1,"uid":"04A2197F"},
-                                               {"status":-1}]})")
+                                               {"status":-1},{"status":-1},{"status":-1}]})")
             << 0 << QStringList{card, none, card, none};
         QTest::newRow("poll fails")
             << QByteArray(R"({"find_results":[{"status":-5}]})") << 7
@@ -434,7 +434,9 @@ private slots:
         QCOMPARE(run.code, code);
         QCOMPARE(run.out.split('\n').filter(QRegularExpression("^Card : ")), lines);
         const QStringList log = StandIn::CallLog();
-        QCOMPARE(log.count(QStringLiteral("NORV_Find(0xFFFF,12)")), 6);
+        // Every 500 ms for 3 s: six polls, fewer on a loaded machine.
+        const qsizetype polls = log.count(QStringLiteral("NORV_Find(0xFFFF,12)"));
+        QVERIFY2(polls >= 4 && polls <= 6, qPrintable(QString::number(polls)));
         QCOMPARE(log.mid(log.size() - 2),
                  QStringList({"NORV_ControlRF(0)", "NORV_ReaderClose()"}));
     }
