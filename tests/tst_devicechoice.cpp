@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QtTest>
+#include <QScopeGuard>
 
 #include <unistd.h>
 
@@ -215,7 +216,7 @@ private slots:
             MakeWritable(machineWideFile);
             QSKIP("a settings file cannot be made read-only here");
         }
-        const TScopeExit writableAgain([&]() { MakeWritable(machineWideFile); });
+        const auto writableAgain = qScopeGuard([&]() { MakeWritable(machineWideFile); });
         QCOMPARE(settings.MachineWide(), QVariant(QStringLiteral("COM3")));
 
         TfQarnDiag &w = session.window();
@@ -247,7 +248,7 @@ private slots:
             MakeWritable(folder);
             QSKIP("a settings folder cannot be made read-only here");
         }
-        const TScopeExit writableAgain([&]() { MakeWritable(folder); });
+        const auto writableAgain = qScopeGuard([&]() { MakeWritable(folder); });
 
         TfQarnDiag &w = session.window();
         session.Show();

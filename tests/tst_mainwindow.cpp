@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
+#include <QScopeGuard>
 
 using qarntest::StandIn;
 using qarntest::WindowSession;
@@ -243,7 +244,7 @@ private slots:
         };
         const QString styleName = QApplication::style()->name();
         QApplication::setStyle(new TIconButtons(styleName));
-        const TScopeExit styleBack([&]() { QApplication::setStyle(styleName); });
+        const auto styleBack = qScopeGuard([&]() { QApplication::setStyle(styleName); });
 
         WindowSession session;
         TfQarnDiag &w = session.window();

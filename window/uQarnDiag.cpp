@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
+#include <QScopeGuard>
 
 TfQarnDiag *fQarnDiag = nullptr;
 
@@ -200,7 +201,7 @@ void TfQarnDiag::tmrFirstTimer()
     FResults.library = check;
 
     // Cancel is enabled last, whatever happens before.
-    const TScopeExit enableCancelLast([this]() { btnClose->setEnabled(true); });
+    const auto enableCancelLast = qScopeGuard([this]() { btnClose->setEnabled(true); });
 
     if (!check.Available()) {
         sbStatus->showMessage(StatusMessage(check.status));

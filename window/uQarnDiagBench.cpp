@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QScopeGuard>
 
 void TfQarnDiag::btnBenchClick()
 {
@@ -20,7 +21,7 @@ void TfQarnDiag::btnBenchClick()
         const QPointer<QWidget> focused = QApplication::focusWidget();
         for (QPushButton *button : locked)
             button->setEnabled(false);
-        const TScopeExit unlock([&locked, &focused]() {
+        const auto unlock = qScopeGuard([&locked, &focused]() {
             for (QPushButton *button : locked)
                 button->setEnabled(true);
             if (focused && focused->isEnabled())
