@@ -80,7 +80,7 @@ struct Api {
 
 } // namespace
 
-class tst_Standin : public QObject {
+class TestStandin : public QObject {
     Q_OBJECT
     Api FApi;
 
@@ -164,8 +164,7 @@ private slots:
     {
         QCOMPARE(FApi.loadFile("/nonexistent/scenario.json"), -1);
         QVERIFY2(QByteArray(FApi.lastError()).startsWith("/nonexistent/scenario.json: cannot open"), FApi.lastError());
-        const QTemporaryDir folder;
-        QCOMPARE(FApi.loadFile(folder.path().toLocal8Bit().constData()), -1);
+        QCOMPARE(FApi.loadFile(QTemporaryDir().path().toLocal8Bit().constData()), -1); // a folder
         QVERIFY2(QByteArray(FApi.lastError()).endsWith(": cannot read: Is a directory"), FApi.lastError());
     }
 
@@ -368,5 +367,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(tst_Standin)
+QTEST_APPLESS_MAIN(TestStandin)
 #include "tst_standin.moc"
