@@ -13,9 +13,9 @@
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QtTest>
-#include <QScopeGuard>
 
 #include <unistd.h>
 

@@ -7,10 +7,10 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
-#include <QScopeGuard>
 
 using qarntest::StandIn;
 using qarntest::WindowSession;

@@ -624,15 +624,14 @@ private slots:
         card.echoAnswer = Bytes(answer.constData());
         card.leaveAtApdu = unsigned(std::max(leaveAt, 0));
         PutCard(0, card);
-        const auto removeCard = [this]() {
-            FCards[0]->Remove();
-            QVERIFY(PcscdTestBed::WaitForCard(0, false));
-        };
-        if (leaveAt == -2)
-            removeCard();
-        QCOMPARE(Connect("auto"), TQarnStatus(0));
-        if (leaveAt == -1)
-            removeCard();
+        for (const int step : {-2, 0, -1}) { // the card leaves before the open, the open, after it
+            if (step == 0) {
+                QCOMPARE(Connect("auto"), TQarnStatus(0));
+            } else if (leaveAt == step) {
+                FCards[0]->Remove();
+                QVERIFY(PcscdTestBed::WaitForCard(0, false));
+            }
+        }
         const unsigned before = FCards[0]->ApduCount();
 
         TEchoAverage averages[3];

@@ -11,9 +11,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShowEvent>
-#include <QScopeGuard>
 
 TfQarnDiag *fQarnDiag = nullptr;
 

@@ -16,7 +16,6 @@ namespace qarntest {
 namespace {
 
 QString gLoadedFolder;
-bool gAllSkipped = false;
 
 // The control exports of the stand-in that the binding loaded: the same
 // file opened again (RTLD_NOLOAD) gives the same loaded instance.
@@ -26,10 +25,6 @@ template <typename T> T Control(const char *name)
 }
 
 } // namespace
-
-void MarkAllSkipped() { gAllSkipped = true; }
-
-int ExitStatus(int failures) { return failures == 0 && gAllSkipped ? kSkipExitStatus : failures; }
 
 void *LoadedSymbol(const char *name)
 {
@@ -54,8 +49,7 @@ QString StandInFolder(const QString &variant)
 void LoadStandIn(const QString &variant)
 {
     UnloadStandIn();
-    // No library: an empty folder of this process's own.
-    static const QTemporaryDir noLibrary;
+    static const QTemporaryDir noLibrary; // an empty folder of this process's own
     const QString folder = variant.isEmpty() ? noLibrary.path() : StandInFolder(variant);
     gLoadedFolder = QFile::exists(folder + QStringLiteral("/libnorvane.so")) ? folder : QString();
     qarn::platform::SetProgramFolderOverride(folder.toStdString());
