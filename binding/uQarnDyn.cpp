@@ -25,15 +25,15 @@ std::array<void *, norv::kEntryCount> gEntries{};
 
 namespace {
 
-using qarn::dyn::entry;
 using qarn::dyn::Entry;
+using qarn::dyn::EntryOf;
 using qarn::dyn::gEntries;
 
-enum class HandleState { NotTried, None, Loaded };
+enum class THandleState { NotTried, None, Loaded };
 
 // Module state, one per process.
-HandleState gHandleState = HandleState::None;
-qarn::platform::ModuleHandle gModule = nullptr;
+THandleState gHandleState = THandleState::None;
+qarn::platform::TModuleHandle gModule = nullptr;
 int gStartEndCounter = 0;
 
 TLibraryLoadRecord gLoadRecord;
@@ -59,7 +59,7 @@ const std::array<const char *, kMessageCount> kMessageTexts = {
 std::array<std::string, kMessageCount> gMessages = {kMessageTexts[0], kMessageTexts[1],
                                                     kMessageTexts[2], kMessageTexts[3],
                                                     kMessageTexts[4]};
-enum MessageIndex { kMsgNotLoaded = 0, kMsgCorrupted = 1, kMsgUnsupported = 2, kMsgNotOnPort = 3,
+enum TMessageIndex { kMsgNotLoaded = 0, kMsgCorrupted = 1, kMsgUnsupported = 2, kMsgNotOnPort = 3,
                     kMsgNotFound = 4 };
 
 // Message index 2 with the code filled in.
@@ -112,7 +112,7 @@ void DynStartHook()
     gStartEndCounter = -1;
     for (int i = 0; i < kMessageCount; ++i)
         gMessages[i] = kMessageTexts[i];
-    gHandleState = HandleState::NotTried;
+    gHandleState = THandleState::NotTried;
     gModule = nullptr;
     gLoadRecord = TLibraryLoadRecord{};
     gOpenFailure = TOpenFailure{};
@@ -121,17 +121,17 @@ void DynStartHook()
 
 void DynLoadLibrary()
 {
-    if (gHandleState == HandleState::NotTried) {
+    if (gHandleState == THandleState::NotTried) {
         gLoadRecord.search.clear();
         gModule = qarn::platform::LoadReaderLibrary(gLoadRecord.search);
-        gHandleState = gModule ? HandleState::Loaded : HandleState::None;
+        gHandleState = gModule ? THandleState::Loaded : THandleState::None;
     }
     gLoadRecord.missingEntryPoints.clear();
     for (int i = 0; i < norv::kEntryCount; ++i) {
-        gEntries[i] = gHandleState == HandleState::Loaded
+        gEntries[i] = gHandleState == THandleState::Loaded
                           ? qarn::platform::LookupEntry(gModule, norv::kEntryNames[i])
                           : nullptr;
-        if (gHandleState == HandleState::Loaded && !gEntries[i])
+        if (gHandleState == THandleState::Loaded && !gEntries[i])
             gLoadRecord.missingEntryPoints.emplace_back(norv::kEntryNames[i]);
     }
 }
@@ -142,10 +142,10 @@ void DynUnloadLibrary()
         return;
     gStartEndCounter = 0;
     DynDisconnect();
-    if (gHandleState == HandleState::Loaded)
+    if (gHandleState == THandleState::Loaded)
         qarn::platform::UnloadReaderLibrary(gModule);
     gModule = nullptr;
-    gHandleState = HandleState::None;
+    gHandleState = THandleState::None;
     gEntries.fill(nullptr);
     gLoadRecord = TLibraryLoadRecord{};
     gOpenFailure = TOpenFailure{};
@@ -183,7 +183,7 @@ bool DynGetOpenFailure(TQarnStatus &status, std::string &message)
     message.clear();
     if (!gOpenFailure.failed)
         return false;
-    if (const auto getErrorMessage = entry<Entry::GetErrorMessage>()) {
+    if (const auto getErrorMessage = EntryOf<Entry::GetErrorMessage>()) {
         const char *text = getErrorMessage(status);
         message = text ? text : "";
     }
@@ -195,13 +195,13 @@ bool DynGetOpenFailure(TQarnStatus &status, std::string &message)
 TQarnStatus DynGetLibraryInfo(std::string &version, std::string &path)
 {
     version.clear();
-    if (gHandleState != HandleState::Loaded)
+    if (gHandleState != THandleState::Loaded)
         return QARN_LIBRARY_NOT_LOADED;
 
     std::string loadedFrom;
     path = qarn::platform::ModulePath(gModule, loadedFrom) ? loadedFrom : "???";
 
-    const auto getLibrary = entry<Entry::GetLibraryA>();
+    const auto getLibrary = EntryOf<Entry::GetLibraryA>();
     if (!getLibrary)
         return QARN_ENTRY_POINT_MISSING;
 
@@ -216,9 +216,9 @@ TQarnStatus DynGetLibraryInfo(std::string &version, std::string &path)
 
 TQarnStatus DynGetCommList(std::vector<std::string> &list)
 {
-    if (gHandleState != HandleState::Loaded)
+    if (gHandleState != THandleState::Loaded)
         return QARN_LIBRARY_NOT_LOADED;
-    const auto getCommList = entry<Entry::GetCommListA>();
+    const auto getCommList = EntryOf<Entry::GetCommListA>();
     if (!getCommList)
         return QARN_ENTRY_POINT_MISSING;
 
@@ -241,11 +241,11 @@ TQarnStatus DynGetCommList(std::vector<std::string> &list)
 
 void DynGetErrorMessage(TQarnStatus code, std::string &text)
 {
-    if (gHandleState != HandleState::Loaded) {
+    if (gHandleState != THandleState::Loaded) {
         text = gMessages[kMsgNotLoaded];
         return;
     }
-    const auto getErrorMessage = entry<Entry::GetErrorMessage>();
+    const auto getErrorMessage = EntryOf<Entry::GetErrorMessage>();
     if (!getErrorMessage) {
         text = gMessages[kMsgCorrupted];
         return;
@@ -268,11 +268,11 @@ void DynGetErrorMessage(TQarnStatus code, std::string &text)
 
 void DynDisconnect()
 {
-    if (gHandleState != HandleState::Loaded)
+    if (gHandleState != THandleState::Loaded)
         return;
-    if (const auto controlRF = entry<Entry::ControlRF>())
+    if (const auto controlRF = EntryOf<Entry::ControlRF>())
         controlRF(norv::kRfOff);
-    if (const auto readerClose = entry<Entry::ReaderClose>())
+    if (const auto readerClose = EntryOf<Entry::ReaderClose>())
         readerClose();
 }
 
@@ -287,16 +287,16 @@ TQarnStatus DynConnect(std::string &device, std::string &firmware, std::string &
     features = 0;
     gOpenFailure = TOpenFailure{};
 
-    const auto readerOpen = entry<Entry::ReaderOpenA>();
-    const auto controlRF = entry<Entry::ControlRF>();
-    const auto getDevice = entry<Entry::ReaderGetDeviceA>();
-    const auto getFirmware = entry<Entry::ReaderGetFirmwareA>();
-    const auto getRc500Id = entry<Entry::ReaderGetRc500Id>();
+    const auto readerOpen = EntryOf<Entry::ReaderOpenA>();
+    const auto controlRF = EntryOf<Entry::ControlRF>();
+    const auto getDevice = EntryOf<Entry::ReaderGetDeviceA>();
+    const auto getFirmware = EntryOf<Entry::ReaderGetFirmwareA>();
+    const auto getRc500Id = EntryOf<Entry::ReaderGetRc500Id>();
     if (!readerOpen || !controlRF || !getDevice || !getFirmware || !getRc500Id)
         return QARN_ENTRY_POINT_MISSING;
 
     TQarnStatus status = QARN_OK;
-    if (const auto setSettings = entry<Entry::ReaderSetDeviceSettings>()) {
+    if (const auto setSettings = EntryOf<Entry::ReaderSetDeviceSettings>()) {
         status = setSettings(settings);
         if (status != QARN_OK)
             return status;
@@ -336,17 +336,17 @@ TQarnStatus DynConnect(std::string &device, std::string &firmware, std::string &
     AppendHexBytesSpaced(chipsetHWID, chipsetInfo, 5);
     AppendHexBytesSpaced(chipsetSNR, chipsetId, 4);
 
-    if (const auto getSettings = entry<Entry::ReaderGetDeviceSettings>()) {
+    if (const auto getSettings = EntryOf<Entry::ReaderGetDeviceSettings>()) {
         status = getSettings(&settings);
         if (status != QARN_OK)
             return status;
     }
-    if (const auto getConsts = entry<Entry::ReaderGetConsts>()) {
+    if (const auto getConsts = EntryOf<Entry::ReaderGetConsts>()) {
         status = getConsts(&consts);
         if (status != QARN_OK && status != QARN_NOT_SUPPORTED)
             return status;
     }
-    if (const auto getFeatures = entry<Entry::ReaderGetFeatures>()) {
+    if (const auto getFeatures = EntryOf<Entry::ReaderGetFeatures>()) {
         status = getFeatures(&features);
         if (status != QARN_OK && status != QARN_NOT_SUPPORTED)
             return status;
@@ -375,8 +375,8 @@ std::string DynCardTypeName(uint16_t cardType)
 
 TQarnStatus DynFindCard(std::string &uid, std::string &typeName)
 {
-    const auto find = entry<Entry::Find>();
-    const auto controlRF = entry<Entry::ControlRF>();
+    const auto find = EntryOf<Entry::Find>();
+    const auto controlRF = EntryOf<Entry::ControlRF>();
     if (!find || !controlRF)
         return QARN_ENTRY_POINT_MISSING;
 

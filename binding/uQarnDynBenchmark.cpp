@@ -3,8 +3,8 @@
 #include "uQarnDynPlatform.h"
 
 using qarn::dyn::Entry;
+using qarn::dyn::EntryOf;
 using qarn::dyn::TEntryCall;
-using qarn::dyn::entry;
 
 namespace {
 
@@ -31,29 +31,29 @@ namespace {
 
 constexpr uint32_t kEchoExchanges = 25;
 
-enum class SeriesOutcome { Measured, StoppedQuietly, Failed, StoppedByHost };
+enum class TSeriesOutcome { Measured, StoppedQuietly, Failed, StoppedByHost };
 
 // One timed series; inside the timed loop run only the library call and the
 // host's stop check (a flag read).
-SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
+TSeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
                             TEchoAverage &average, TQarnStatus &failure)
 {
     const uint32_t start = DynTickCount();
     for (uint32_t i = 0; i < kEchoExchanges; ++i) {
         if (gStopCheck && gStopCheck())
-            return SeriesOutcome::StoppedByHost;
+            return TSeriesOutcome::StoppedByHost;
         const TQarnStatus status = echo(length);
         if (status == QARN_OK)
             continue;
         if (status == QARN_NOT_SUPPORTED || (lastSeries && (status == -243 || status == -244)))
-            return SeriesOutcome::StoppedQuietly;
+            return TSeriesOutcome::StoppedQuietly;
         failure = status;
-        return SeriesOutcome::Failed;
+        return TSeriesOutcome::Failed;
     }
     const uint32_t elapsed = DynTickCount() - start; // modulo 2^32: a wrap still counts right
     average.measured = true;
     average.milliseconds = elapsed / kEchoExchanges;
-    return SeriesOutcome::Measured;
+    return TSeriesOutcome::Measured;
 }
 
 } // namespace
@@ -63,7 +63,7 @@ TQarnStatus DynBenchmark(TEchoAverage &average128, TEchoAverage &average256,
 {
     average128 = average256 = average768 = TEchoAverage{};
 
-    const auto echo = entry<Entry::Echo>();
+    const auto echo = EntryOf<Entry::Echo>();
     if (!echo)
         return QARN_OK;
 
@@ -71,26 +71,26 @@ TQarnStatus DynBenchmark(TEchoAverage &average128, TEchoAverage &average256,
     if (probe != QARN_OK)
         return probe;
 
-    struct Series {
+    struct TSeries {
         uint16_t length;
         TEchoAverage *average;
     };
-    const Series series[] = {{128, &average128}, {256, &average256}, {768, &average768}};
-    for (const Series &s : series) {
+    const TSeries series[] = {{128, &average128}, {256, &average256}, {768, &average768}};
+    for (const TSeries &s : series) {
         const bool last = s.length == 768;
         TQarnStatus failure = QARN_OK;
         switch (RunEchoSeries(echo, s.length, last, *s.average, failure)) {
-        case SeriesOutcome::Measured:
+        case TSeriesOutcome::Measured:
             break;
-        case SeriesOutcome::StoppedQuietly:
+        case TSeriesOutcome::StoppedQuietly:
             return QARN_OK;
-        case SeriesOutcome::Failed:
+        case TSeriesOutcome::Failed:
             // What was measured before the failure is discarded.
             average128 = average256 = average768 = TEchoAverage{};
             if (last && gBenchmarkNotifier)
                 gBenchmarkNotifier(failure);
             return failure;
-        case SeriesOutcome::StoppedByHost:
+        case TSeriesOutcome::StoppedByHost:
             // Nothing to show: the host that asked knows why.
             average128 = average256 = average768 = TEchoAverage{};
             return QARN_STOPPED;

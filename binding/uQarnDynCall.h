@@ -23,9 +23,9 @@ extern std::array<void *, norv::kEntryCount> gEntries;
 extern TQarnCallTracer gTracer;
 
 // Typed view of one entry of the table.
-template <Entry E> struct EntryType;
+template <Entry E> struct TEntryType;
 #define NORV_ENTRY_TYPE(name, result, params)                                                     \
-    template <> struct EntryType<Entry::name> { using type = norv::t##name; };
+    template <> struct TEntryType<Entry::name> { using type = norv::t##name; };
 NORV_ENTRY_POINTS(NORV_ENTRY_TYPE)
 #undef NORV_ENTRY_TYPE
 
@@ -40,7 +40,7 @@ std::string Arguments(uint32_t settings);
 
 // One entry of the table, called as the export itself; with a tracer set,
 // each call is timed and told to it.
-template <Entry E, typename Function = typename EntryType<E>::type> class TEntryCall;
+template <Entry E, typename Function = typename TEntryType<E>::type> class TEntryCall;
 template <Entry E, typename Result, typename... Params>
 class TEntryCall<E, Result(NORV_CALL *)(Params...)> {
 public:
@@ -70,9 +70,9 @@ private:
     Function FFunction;
 };
 
-template <Entry E> TEntryCall<E> entry()
+template <Entry E> TEntryCall<E> EntryOf()
 {
-    return TEntryCall<E>(reinterpret_cast<typename EntryType<E>::type>(gEntries[static_cast<int>(E)]));
+    return TEntryCall<E>(reinterpret_cast<typename TEntryType<E>::type>(gEntries[static_cast<int>(E)]));
 }
 
 } // namespace qarn::dyn

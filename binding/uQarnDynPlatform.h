@@ -12,7 +12,7 @@
 
 namespace qarn::platform {
 
-using ModuleHandle = void *;
+using TModuleHandle = void *;
 
 // The reader library's file name on this platform.
 const char *ReaderLibraryFileName();
@@ -21,15 +21,15 @@ const char *ReaderLibraryFileName();
 // first, then the system's default search path, never the current working
 // directory.  nullptr when no copy could be loaded.  Each place looked at
 // is appended to search, with the system's reason for a copy it refused.
-ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search);
+TModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search);
 
 // Address of the export with this exact, case-sensitive name, or nullptr.
-void *LookupEntry(ModuleHandle module, const char *name);
+void *LookupEntry(TModuleHandle module, const char *name);
 
 // Full path of the file behind module; false when it cannot be told.
-bool ModulePath(ModuleHandle module, std::string &path);
+bool ModulePath(TModuleHandle module, std::string &path);
 
-void UnloadReaderLibrary(ModuleHandle module);
+void UnloadReaderLibrary(TModuleHandle module);
 
 // Milliseconds of a monotonic clock, modulo 2^32.
 uint32_t TickCount();

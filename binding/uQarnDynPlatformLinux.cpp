@@ -35,15 +35,15 @@ bool IsRegularFile(const std::string &path)
 bool Exists(const std::string &path) { return ::access(path.c_str(), F_OK) == 0; }
 
 // The class and machine of an ELF file, from its header.
-struct ElfIdentity {
+struct TElfIdentity {
     bool elf = false;
     unsigned char elfClass = 0;
     unsigned machine = 0;
 };
 
-ElfIdentity ReadElfIdentity(const std::string &path)
+TElfIdentity ReadElfIdentity(const std::string &path)
 {
-    ElfIdentity identity;
+    TElfIdentity identity;
     unsigned char header[20] = {};
     std::ifstream file(path, std::ios::binary);
     if (!file.read(reinterpret_cast<char *>(header), sizeof header) ||
@@ -77,8 +77,8 @@ std::string MachineName(unsigned machine)
 // this program; empty when it is not, or when either header cannot be read.
 std::string ForeignBuildReason(const std::string &path)
 {
-    const ElfIdentity own = ReadElfIdentity("/proc/self/exe");
-    const ElfIdentity file = ReadElfIdentity(path);
+    const TElfIdentity own = ReadElfIdentity("/proc/self/exe");
+    const TElfIdentity file = ReadElfIdentity(path);
     if (!own.elf || !file.elf)
         return std::string();
     if (file.elfClass != own.elfClass)
@@ -119,9 +119,9 @@ public:
 
     void Absent(const std::string &path) { FSearch.push_back({path, false, false, std::string()}); }
 
-    ModuleHandle Open(const std::string &path)
+    TModuleHandle Open(const std::string &path)
     {
-        ModuleHandle module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        TModuleHandle module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         FSearch.push_back({path, true, module != nullptr,
                            module ? std::string() : LoadFailureReason(path, ::dlerror())});
         return module;
@@ -130,7 +130,7 @@ public:
     // After the loader found the library itself: the places it went
     // through up to the copy it loaded; those with a copy it passed over
     // were built for another system.
-    void LoaderFound(ModuleHandle module, const std::vector<std::string> &places)
+    void LoaderFound(TModuleHandle module, const std::vector<std::string> &places)
     {
         std::string loaded;
         ModulePath(module, loaded);
@@ -255,7 +255,7 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
+TModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
 {
     const std::string name = ReaderLibraryFileName();
     TSearchRecord record(search);
@@ -281,7 +281,7 @@ ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
     const auto IsAbsolute = [](const std::string &path) { return !path.empty() && path[0] == '/'; };
     const std::vector<std::string> cached = CachedLibraryPaths(kLoaderCache, name);
     if (!folders.empty() && std::all_of(folders.begin(), folders.end(), IsAbsolute)) {
-        if (ModuleHandle module = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        if (TModuleHandle module = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             std::vector<std::string> places;
             for (const std::string &candidate : folders)
                 places.push_back(candidate + "/" + name);
@@ -303,18 +303,18 @@ ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
     for (const std::string &path : cached) {
         if (!Exists(path))
             record.Absent(path);
-        else if (ModuleHandle module = record.Open(path))
+        else if (TModuleHandle module = record.Open(path))
             return module;
     }
     return nullptr;
 }
 
-void *LookupEntry(ModuleHandle module, const char *name)
+void *LookupEntry(TModuleHandle module, const char *name)
 {
     return module ? ::dlsym(module, name) : nullptr;
 }
 
-bool ModulePath(ModuleHandle module, std::string &path)
+bool ModulePath(TModuleHandle module, std::string &path)
 {
     if (!module)
         return false;
@@ -328,7 +328,7 @@ bool ModulePath(ModuleHandle module, std::string &path)
     return true;
 }
 
-void UnloadReaderLibrary(ModuleHandle module)
+void UnloadReaderLibrary(TModuleHandle module)
 {
     if (module)
         ::dlclose(module);

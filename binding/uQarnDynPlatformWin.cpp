@@ -142,7 +142,7 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
+TModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
 {
     // The system's default search order without the working directory: the
     // program's folder, the system folder, the 16-bit system folder, the
@@ -171,7 +171,7 @@ ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
         // No message box of the system's own for a library it cannot load.
         const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
         ::SetDllDirectoryA(folder.c_str());
-        ModuleHandle module = ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        TModuleHandle module = ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         const DWORD error = module ? 0 : ::GetLastError();
         ::SetDllDirectoryA("");
         ::SetErrorMode(oldMode);
@@ -183,13 +183,13 @@ ModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
     return nullptr;
 }
 
-void *LookupEntry(ModuleHandle module, const char *name)
+void *LookupEntry(TModuleHandle module, const char *name)
 {
     return module ? reinterpret_cast<void *>(::GetProcAddress(static_cast<HMODULE>(module), name))
                   : nullptr;
 }
 
-bool ModulePath(ModuleHandle module, std::string &path)
+bool ModulePath(TModuleHandle module, std::string &path)
 {
     char buffer[257] = {};
     const DWORD length = ::GetModuleFileNameA(static_cast<HMODULE>(module), buffer, sizeof buffer);
@@ -200,7 +200,7 @@ bool ModulePath(ModuleHandle module, std::string &path)
     return true;
 }
 
-void UnloadReaderLibrary(ModuleHandle module)
+void UnloadReaderLibrary(TModuleHandle module)
 {
     if (module)
         ::FreeLibrary(static_cast<HMODULE>(module));

@@ -111,7 +111,7 @@ private:
             FReport.benchmark = RunBenchmark();
             Print(BenchmarkLines(FReport.benchmark));
             if (!FReport.benchmark->Passed())
-                return kExitBenchmarkFailed;
+                return FailureExit(FReport.benchmark->ReportStatus(), kExitBenchmarkFailed);
         }
         return FOptions.pollSeconds > 0 && !Stopped() ? Poll() : kExitPassed;
     }

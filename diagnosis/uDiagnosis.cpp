@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 QString ByteEscape(uint byte)
@@ -176,6 +178,11 @@ TConnectionTest TestConnection(const QByteArray &choice, uint32_t requestedSetti
     return test;
 }
 
+TQarnStatus TBenchmarkRun::ReportStatus() const
+{
+    return status == QARN_OK && echoMissing ? QARN_ENTRY_POINT_MISSING : status;
+}
+
 QStringList TBenchmarkRun::Lines() const
 {
     return BenchmarkReport(average128, average256, average768).split(QStringLiteral("\r\n"));
@@ -225,6 +232,8 @@ TBenchmarkRun RunBenchmark(const TEcho768FailureDisplay &showFailure)
     TBenchmarkInProgress benchmark{run, showFailure};
     const TEcho768Recorder recorder(benchmark);
     run.status = DynBenchmark(run.average128, run.average256, run.average768);
+    const std::vector<std::string> &missing = DynGetLoadRecord().missingEntryPoints;
+    run.echoMissing = std::find(missing.begin(), missing.end(), "NORV_Echo") != missing.end();
     return run;
 }
 

@@ -94,18 +94,24 @@ TConnectionTest TestConnection(const QByteArray &choice, uint32_t requestedSetti
 // ---- the echo benchmark ---------------------------------------------------
 
 struct TBenchmarkRun {
-    TQarnStatus status = QARN_OK;
+    TQarnStatus status = QARN_OK; // the binding's
     TEchoAverage average128;
     TEchoAverage average256;
     TEchoAverage average768;
     // The status of a failed 768-byte exchange, as the binding's failure
     // notifier got it (the window also shows it in a box of its own).
     std::optional<TQarnStatus> echo768Failure;
+    // The library lacks NORV_Echo: the binding answers 0, but nothing was
+    // measured.
+    bool echoMissing = false;
 
-    bool Passed() const { return status == QARN_OK; }
+    // The outcome the report gives: -1001 for a library without NORV_Echo,
+    // else the binding's status.
+    TQarnStatus ReportStatus() const;
+    bool Passed() const { return ReportStatus() == QARN_OK; }
     // The three "Echo of <size> bytes : ..." lines.
     QStringList Lines() const;
-    QString FailureText() const { return StatusMessage(status); }
+    QString FailureText() const { return StatusMessage(ReportStatus()); }
 };
 // Shows the bare status of a failed 768-byte exchange while the benchmark is
 // still running, and returns when the user has closed it.

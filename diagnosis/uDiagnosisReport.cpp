@@ -129,7 +129,8 @@ QStringList BenchmarkLines(const std::optional<TBenchmarkRun> &benchmark)
         if (benchmark->echo768Failure)
             lines << Line("Echo of 768 bytes failed with status",
                           QString::number(int(*benchmark->echo768Failure)));
-        lines << Line("Benchmark error", StatusText(benchmark->FailureText(), benchmark->status));
+        lines << Line("Benchmark error",
+                      StatusText(benchmark->FailureText(), benchmark->ReportStatus()));
         return lines;
     }
     return QStringList{Line("Benchmark", QStringLiteral("OK"))} + benchmark->Lines();
@@ -257,7 +258,7 @@ QJsonValue BenchmarkJson(const std::optional<TBenchmarkRun> &run)
     const bool passed = run->Passed();
     return QJsonObject{
         {QStringLiteral("passed"), passed},
-        {QStringLiteral("status"), int(run->status)},
+        {QStringLiteral("status"), int(run->ReportStatus())},
         {QStringLiteral("message"), Optional(!passed, run->FailureText())},
         {QStringLiteral("echo768FailureStatus"),
          run->echo768Failure ? QJsonValue(int(*run->echo768Failure)) : QJsonValue()},

@@ -19,12 +19,12 @@ uint32_t ParseFeatureWord(const QString &text)
 
 QString ExplainFeatures(uint32_t word)
 {
-    struct Line {
+    struct TFeatureLine {
         bool shown;
         const char *text;
     };
     const auto bit = [word](int n) { return (word & (uint32_t(1) << n)) != 0; };
-    const Line lines[] = {
+    const TFeatureLine lines[] = {
         {word == 0, "Warning : this version of the reader firmware doesn't provide the GetFeatures "
                     "function."},
         {word == 0, "The information displayed here are only default values, and therefore are "
@@ -53,7 +53,7 @@ QString ExplainFeatures(uint32_t word)
         {bit(25), "- Ruradad specific functions"},
     };
     QString text;
-    for (const Line &line : lines) {
+    for (const TFeatureLine &line : lines) {
         if (line.shown)
             text += QString::fromLatin1(line.text) + QStringLiteral("\r\n");
     }

@@ -9,10 +9,10 @@
 class ByteReader {
 public:
     ByteReader() = default;
-    ByteReader(const uint8_t *data, std::size_t size) : mData(data), mSize(size) {}
+    ByteReader(const uint8_t *data, std::size_t size) : FData(data), FSize(size) {}
 
-    bool Empty() const { return mAt >= mSize; }
-    uint8_t Byte() { return mAt < mSize ? mData[mAt++] : 0; }
+    bool Empty() const { return FAt >= FSize; }
+    uint8_t Byte() { return FAt < FSize ? FData[FAt++] : 0; }
     uint16_t Word16()
     {
         const uint16_t low = Byte();
@@ -26,14 +26,14 @@ public:
     // Up to count bytes, fewer when the run ends.
     std::string Bytes(std::size_t count)
     {
-        const std::size_t available = mSize - mAt < count ? mSize - mAt : count;
-        std::string bytes(reinterpret_cast<const char *>(mData + mAt), available);
-        mAt += available;
+        const std::size_t available = FSize - FAt < count ? FSize - FAt : count;
+        std::string bytes(reinterpret_cast<const char *>(FData + FAt), available);
+        FAt += available;
         return bytes;
     }
 
 private:
-    const uint8_t *mData = nullptr;
-    std::size_t mSize = 0;
-    std::size_t mAt = 0;
+    const uint8_t *FData = nullptr;
+    std::size_t FSize = 0;
+    std::size_t FAt = 0;
 };

@@ -142,28 +142,28 @@ const char *EntryName(int32_t entry)
 // Walks the recorded calls in the order the binding must make them.
 class CallWalk {
 public:
-    explicit CallWalk(std::vector<NorvHostileCall> calls) : mCalls(std::move(calls)) {}
+    explicit CallWalk(std::vector<NorvHostileCall> calls) : FCalls(std::move(calls)) {}
 
     const NorvHostileCall &Next(NorvHostileEntry entry)
     {
-        if (mAt >= mCalls.size())
-            Fail(__LINE__, "%s was not called (only %zu calls)", EntryName(entry), mCalls.size());
-        const NorvHostileCall &call = mCalls[mAt++];
+        if (FAt >= FCalls.size())
+            Fail(__LINE__, "%s was not called (only %zu calls)", EntryName(entry), FCalls.size());
+        const NorvHostileCall &call = FCalls[FAt++];
         if (call.entry != entry)
-            Fail(__LINE__, "call %zu is %s, expected %s", mAt, EntryName(call.entry),
+            Fail(__LINE__, "call %zu is %s, expected %s", FAt, EntryName(call.entry),
                  EntryName(entry));
         return call;
     }
     void ExpectEnd() const
     {
-        if (mAt != mCalls.size())
-            Fail(__LINE__, "%zu calls made, expected %zu (call %zu is %s)", mCalls.size(), mAt,
-                 mAt + 1, EntryName(mCalls[mAt].entry));
+        if (FAt != FCalls.size())
+            Fail(__LINE__, "%zu calls made, expected %zu (call %zu is %s)", FCalls.size(), FAt,
+                 FAt + 1, EntryName(FCalls[FAt].entry));
     }
 
 private:
-    std::vector<NorvHostileCall> mCalls;
-    std::size_t mAt = 0;
+    std::vector<NorvHostileCall> FCalls;
+    std::size_t FAt = 0;
 };
 
 void ExpectNoCalls()

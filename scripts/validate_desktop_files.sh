@@ -4,7 +4,9 @@
 # icons installed beside them.  Exits non-zero on the first kind of failure
 # found, after running every check.
 #
-#   scripts/validate_desktop_files.sh
+#   scripts/validate_desktop_files.sh [build folder, ./build by default]
+#
+# The metadata is the one the build configured (it carries the version).
 #
 # Needs desktop-file-validate (desktop-file-utils) and appstreamcli (appstream).
 
@@ -14,8 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 res=$root/resources
 app_id=net.ardanel.QarnDiag
 desktop=$res/$app_id.desktop
-metainfo=$res/$app_id.metainfo.xml
+metainfo=${1:-$root/build}/resources/$app_id.metainfo.xml
 failed=0
+[ -f "$metainfo" ] || { echo "FAILED: no $metainfo (configure the build first)" >&2; exit 2; }
 
 fail() {
     echo "FAILED: $*" >&2

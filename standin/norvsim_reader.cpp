@@ -139,7 +139,7 @@ public:
         return status;
     }
 
-    const Scenario &scenario() const { return mScenario; }
+    const Scenario &CurrentScenario() const { return mScenario; }
 
     int16_t Open(const char *device)
     {
@@ -379,13 +379,13 @@ using norvsim::TheReader;
 int16_t NORV_GetLibraryA(char *buffer, int32_t size)
 {
     return norvsim::WriteTextCall(Export::GetLibraryA, __func__, buffer, size,
-                                  [](const norvsim::Reader &r) { return r.scenario().version; });
+                                  [](const norvsim::Reader &r) { return r.CurrentScenario().version; });
 }
 
 int16_t NORV_GetCommListA(char *buffer, int32_t size)
 {
     return norvsim::WriteTextCall(Export::GetCommListA, __func__, buffer, size,
-                                  [](const norvsim::Reader &r) { return r.scenario().commList; });
+                                  [](const norvsim::Reader &r) { return r.CurrentScenario().commList; });
 }
 
 const char *NORV_GetErrorMessage(int16_t status)
@@ -405,7 +405,7 @@ int16_t NORV_ReaderOpenA(const char *device)
         if (const int16_t status = reader.Begin(
                 Export::ReaderOpenA, std::string(__func__) + "(" + norvsim::Quoted(device) + ")"))
             return status;
-        delayMs = reader.scenario().openDelayMs;
+        delayMs = reader.CurrentScenario().openDelayMs;
     }
     // A slow open (auto-detection on a real library) blocks like one.
     if (delayMs > 0)
@@ -477,7 +477,7 @@ int16_t NORV_ReaderGetDeviceA(char *buffer, int32_t size)
 int16_t NORV_ReaderGetFirmwareA(char *buffer, int32_t size)
 {
     return norvsim::WriteTextCall(Export::ReaderGetFirmwareA, __func__, buffer, size,
-                                  [](const norvsim::Reader &r) { return r.scenario().firmware; });
+                                  [](const norvsim::Reader &r) { return r.CurrentScenario().firmware; });
 }
 
 int16_t NORV_ReaderGetRc500Id(uint8_t *chipsetInfo, uint8_t *chipsetId)
@@ -486,7 +486,7 @@ int16_t NORV_ReaderGetRc500Id(uint8_t *chipsetInfo, uint8_t *chipsetId)
     norvsim::Lock lock(reader.mutex);
     if (const int16_t status = reader.Begin(Export::ReaderGetRc500Id, norvsim::Format("%s()", __func__)))
         return status;
-    const norvsim::Scenario &s = reader.scenario();
+    const norvsim::Scenario &s = reader.CurrentScenario();
     if (chipsetInfo)
         std::memcpy(chipsetInfo, s.chipsetInfo.data(), s.chipsetInfo.size());
     if (chipsetId)
@@ -514,13 +514,13 @@ int16_t NORV_ReaderGetDeviceSettings(uint32_t *settings)
 int16_t NORV_ReaderGetFeatures(uint32_t *features)
 {
     return norvsim::WriteWordCall(Export::ReaderGetFeatures, __func__, features,
-                                  [](const norvsim::Reader &r) { return r.scenario().features; });
+                                  [](const norvsim::Reader &r) { return r.CurrentScenario().features; });
 }
 
 int16_t NORV_ReaderGetConsts(uint32_t *consts)
 {
     return norvsim::WriteWordCall(Export::ReaderGetConsts, __func__, consts,
-                                  [](const norvsim::Reader &r) { return r.scenario().consts; });
+                                  [](const norvsim::Reader &r) { return r.CurrentScenario().consts; });
 }
 
 int norvsim_load_scenario_json(const char *json)

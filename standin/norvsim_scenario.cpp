@@ -558,8 +558,6 @@ const char *ExportName(Export entry)
     return index >= 0 && index < kExportCount ? kExportNames[index] : "?";
 }
 
-const char *BuiltInScenarioJson() { return kBuiltInJson; }
-
 bool ParseScenario(const std::string &json, const Scenario &base, Scenario &result,
                    std::string &error)
 {

@@ -120,9 +120,6 @@ struct Scenario {
 // The scenario built into the library.
 const Scenario &BuiltInScenario();
 
-// The built-in scenario's JSON text (shown in the README too).
-const char *BuiltInScenarioJson();
-
 // Reads a scenario from JSON: keys left out keep the values of `base`.
 // On an error, returns false with a message that names the key.
 bool ParseScenario(const std::string &json, const Scenario &base, Scenario &result,

@@ -136,6 +136,8 @@ private slots:
         QTest::newRow("benchmark failed") << QStringList{"--benchmark", "--device", "auto"} << "beside"
                                           << QByteArray(R"({"status":{"NORV_Echo":[{"status":-243,"arg":128}]}})")
                                           << 6 << "Benchmark : Failed\nBenchmark error : The reader did not answer in time (status -243)\n" << "" << "";
+        QTest::newRow("benchmark lacks NORV_Echo") << QStringList{"--benchmark", "--device", "auto"} << "no_Echo"
+                                                   << QByteArray() << 3 << "Benchmark : Failed\nBenchmark error : " + corrupted << "" << "";
         QTest::newRow("poll failed") << QStringList{"--poll", "1", "--device", "auto"} << "beside"
                                      << QByteArray(R"({"find_results":[{"status":-9}]})") << 7
                                      << "Card : Norvane error -9\n" << "" << "";

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QtTest>
 
@@ -215,7 +216,7 @@ private slots:
             MakeWritable(machineWideFile);
             QSKIP("a settings file cannot be made read-only here");
         }
-        const TScopeExit writableAgain([&]() { MakeWritable(machineWideFile); });
+        const auto writableAgain = qScopeGuard([&]() { MakeWritable(machineWideFile); });
         QCOMPARE(settings.MachineWide(), QVariant(QStringLiteral("COM3")));
 
         TfQarnDiag &w = session.window();
@@ -247,7 +248,7 @@ private slots:
             MakeWritable(folder);
             QSKIP("a settings folder cannot be made read-only here");
         }
-        const TScopeExit writableAgain([&]() { MakeWritable(folder); });
+        const auto writableAgain = qScopeGuard([&]() { MakeWritable(folder); });
 
         TfQarnDiag &w = session.window();
         session.Show();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
@@ -243,7 +244,7 @@ private slots:
         };
         const QString styleName = QApplication::style()->name();
         QApplication::setStyle(new TIconButtons(styleName));
-        const TScopeExit styleBack([&]() { QApplication::setStyle(styleName); });
+        const auto styleBack = qScopeGuard([&]() { QApplication::setStyle(styleName); });
 
         WindowSession session;
         TfQarnDiag &w = session.window();

@@ -188,7 +188,7 @@ private slots:
     {
         const QString missing = PcscdTestBed::Unavailable();
         if (!missing.isEmpty())
-            QSKIP(qPrintable(QStringLiteral("no pcscd test bed: ") + missing));
+            QARN_SKIP_ALL(qPrintable(QStringLiteral("no pcscd test bed: ") + missing));
         QVERIFY(FBed.Start());
         for (int slot = 0; slot < 2; ++slot)
             FCards[slot] = std::make_unique<TVirtualCard>(FBed.Port(slot));
@@ -249,7 +249,8 @@ private slots:
                                  << "Calypso (Innovatron protocol)";
         QTest::newRow("ICODE1") << storage(0x0B, 0x0016) << 0 << "NXP ICODE1";
         QTest::newRow("SR family") << storage(0x07, 0x0006) << 0 << "ST MicroElectronics SR";
-        QTest::newRow("PicoTAG family") << storage(0x0B, 0x0019) << 0 << "Inside Contactless PicoTAG";
+        for (const uint16_t name : {0x0017, 0x0019, 0x0020})
+            QTest::addRow("PicoTAG family, %04X", name) << storage(0x0B, name) << 0 << "Inside Contactless PicoTAG";
         QTest::newRow("15693") << storage(0x0B, 0x0014) << 0 << "ISO/IEC 15693";
         QTest::newRow("JIS X 6319-4") << storage(0x11, 0x003B) << 0 << none;
         QTest::newRow("contact") << Raw(Bytes("3B 02 14 50")) << 0 << none;
@@ -597,7 +598,7 @@ private slots:
     {
         QTest::addColumn<bool>("echo");
         QTest::addColumn<QByteArray>("answer"); // to every echo command; empty: the echo
-        QTest::addColumn<int>("leaveAt");       // the command the card leaves at; -1: no card
+        QTest::addColumn<int>("leaveAt"); // the command the card leaves at; -1: after the open, -2: before
         QTest::addColumn<int>("status");
         QTest::newRow("echo") << true << QByteArray() << 0 << 0;
         // Not supported: every series ends quietly, "Test not available".
@@ -609,6 +610,7 @@ private slots:
         QTest::newRow("other data") << true << QByteArray("00 9000") << 0 << -140;
         QTest::newRow("no status word") << true << QByteArray("00") << 0 << -140;
         QTest::newRow("no card") << true << QByteArray() << -1 << -142;
+        QTest::newRow("no card from the open") << true << QByteArray() << -2 << -142;
     }
     void echoBenchmark()
     {
@@ -622,10 +624,13 @@ private slots:
         card.echoAnswer = Bytes(answer.constData());
         card.leaveAtApdu = unsigned(std::max(leaveAt, 0));
         PutCard(0, card);
-        QCOMPARE(Connect("auto"), TQarnStatus(0));
-        if (leaveAt < 0) {
-            FCards[0]->Remove();
-            QVERIFY(PcscdTestBed::WaitForCard(0, false));
+        for (const int step : {-2, 0, -1}) { // the card leaves before the open, the open, after it
+            if (step == 0) {
+                QCOMPARE(Connect("auto"), TQarnStatus(0));
+            } else if (leaveAt == step) {
+                FCards[0]->Remove();
+                QVERIFY(PcscdTestBed::WaitForCard(0, false));
+            }
         }
         const unsigned before = FCards[0]->ApduCount();
 
@@ -1037,5 +1042,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPcsc)
+QARN_TEST_MAIN(TestPcsc)
 #include "tst_pcsc.moc"

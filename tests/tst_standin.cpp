@@ -80,43 +80,43 @@ struct Api {
 
 } // namespace
 
-class tst_Standin : public QObject {
+class TestStandin : public QObject {
     Q_OBJECT
-    Api mApi;
+    Api FApi;
 
 private slots:
-    void initTestCase() { QVERIFY2(mApi.bind(kStandinDir + "/default/libnorvane.so"), dlerror()); }
-    void init() { mApi.reset(); }
-    void cleanupTestCase() { dlclose(mApi.handle); }
+    void initTestCase() { QVERIFY2(FApi.bind(kStandinDir + "/default/libnorvane.so"), dlerror()); }
+    void init() { FApi.reset(); }
+    void cleanupTestCase() { dlclose(FApi.handle); }
 
     void builtInScenario()
     {
-        QCOMPARE(mApi.text(mApi.commList, 4096),
+        QCOMPARE(FApi.text(FApi.commList, 4096),
                  QByteArray("COM1=Communications Port\nCOM2=Modem Port\nCOM3=USB Serial Port\n"));
-        QCOMPARE(mApi.text(mApi.library), QByteArray("Norvane API stand-in 4.2.1 (simulated reader)"));
-        QCOMPARE(mApi.open("usb"), int16_t(-12)); // names are case-sensitive
-        QCOMPARE(mApi.open(nullptr), int16_t(0));
-        QCOMPARE(mApi.text(mApi.device), QByteArray("USB"));
+        QCOMPARE(FApi.text(FApi.library), QByteArray("Norvane API stand-in 4.2.1 (simulated reader)"));
+        QCOMPARE(FApi.open("usb"), int16_t(-12)); // names are case-sensitive
+        QCOMPARE(FApi.open(nullptr), int16_t(0));
+        QCOMPARE(FApi.text(FApi.device), QByteArray("USB"));
         uint32_t word = 0;
-        QCOMPARE(mApi.getSettings(&word), int16_t(0));
+        QCOMPARE(FApi.getSettings(&word), int16_t(0));
         QCOMPARE(word, 0x4Du);
-        QCOMPARE(mApi.open("COM3"), int16_t(0));
-        QCOMPARE(mApi.text(mApi.device), QByteArray("COM3"));
-        QCOMPARE(mApi.setSettings(0x1D), int16_t(0));
-        QCOMPARE(mApi.getSettings(&word), int16_t(0));
+        QCOMPARE(FApi.open("COM3"), int16_t(0));
+        QCOMPARE(FApi.text(FApi.device), QByteArray("COM3"));
+        QCOMPARE(FApi.setSettings(0x1D), int16_t(0));
+        QCOMPARE(FApi.getSettings(&word), int16_t(0));
         QCOMPARE(word, 0x1Du);
 
         uint8_t info[17], id[17];
         memset(info, 0xEE, sizeof info);
         memset(id, 0xEE, sizeof id);
-        QCOMPARE(mApi.rc500Id(info, id), int16_t(0));
+        QCOMPARE(FApi.rc500Id(info, id), int16_t(0));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(info), 6), QByteArray::fromHex("8820014C02EE"));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(id), 5), QByteArray::fromHex("3A910F6CEE"));
 
         // The card clock restarts with the reset: the card is there for 3 s.
         uint16_t type = 0;
         uint8_t uid[12] = {}, length = 12;
-        QCOMPARE(mApi.find(0xFFFF, &type, uid, &length), int16_t(0));
+        QCOMPARE(FApi.find(0xFFFF, &type, uid, &length), int16_t(0));
         QCOMPARE(type, uint16_t(1));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(uid), length), QByteArray::fromHex("04A2197F"));
     }
@@ -153,19 +153,19 @@ private slots:
     {
         QFETCH(QByteArray, json);
         QFETCH(QByteArray, error);
-        QCOMPARE(mApi.load(R"({"version": "kept"})"), 0);
-        QCOMPARE(mApi.lastError(), "");
-        QCOMPARE(mApi.load(json.constData()), -1);
-        QVERIFY2(QByteArray(mApi.lastError()).startsWith(error), mApi.lastError());
-        QCOMPARE(mApi.text(mApi.library), QByteArray("kept"));
+        QCOMPARE(FApi.load(R"({"version": "kept"})"), 0);
+        QCOMPARE(FApi.lastError(), "");
+        QCOMPARE(FApi.load(json.constData()), -1);
+        QVERIFY2(QByteArray(FApi.lastError()).startsWith(error), FApi.lastError());
+        QCOMPARE(FApi.text(FApi.library), QByteArray("kept"));
     }
 
     void loadFileErrors()
     {
-        QCOMPARE(mApi.loadFile("/nonexistent/scenario.json"), -1);
-        QVERIFY2(QByteArray(mApi.lastError()).startsWith("/nonexistent/scenario.json: cannot open"), mApi.lastError());
-        QCOMPARE(mApi.loadFile(QDir::tempPath().toLocal8Bit().constData()), -1);
-        QVERIFY2(QByteArray(mApi.lastError()).endsWith(": cannot read: Is a directory"), mApi.lastError());
+        QCOMPARE(FApi.loadFile("/nonexistent/scenario.json"), -1);
+        QVERIFY2(QByteArray(FApi.lastError()).startsWith("/nonexistent/scenario.json: cannot open"), FApi.lastError());
+        QCOMPARE(FApi.loadFile(QTemporaryDir().path().toLocal8Bit().constData()), -1); // a folder
+        QVERIFY2(QByteArray(FApi.lastError()).endsWith(": cannot read: Is a directory"), FApi.lastError());
     }
 
     // Every text export under every text form; guard bytes after `size`
@@ -194,10 +194,10 @@ private slots:
         QFETCH(int, size);
         QFETCH(QByteArray, written);
         const struct { const char *key; TextFn fn; } exports[] = {
-            {"version", mApi.library}, {"comm_list", mApi.commList},
-            {"device_text", mApi.device}, {"firmware", mApi.firmware}};
+            {"version", FApi.library}, {"comm_list", FApi.commList},
+            {"device_text", FApi.device}, {"firmware", FApi.firmware}};
         for (const auto &e : exports) {
-            QCOMPARE(mApi.load(("{\"" + QByteArray(e.key) + "\": " + spec + "}").constData()), 0);
+            QCOMPARE(FApi.load(("{\"" + QByteArray(e.key) + "\": " + spec + "}").constData()), 0);
             QByteArray buffer(qMax(size, 0) + 16, '\x55');
             QCOMPARE(e.fn(buffer.data(), size), int16_t(0));
             QCOMPARE(buffer.left(written.size()), written);
@@ -207,38 +207,38 @@ private slots:
 
     void statusRules()
     {
-        QCOMPARE(mApi.load(R"({"echo_delay_ms": {},
+        QCOMPARE(FApi.load(R"({"echo_delay_ms": {},
             "status": {"NORV_ReaderGetFeatures": -100, "NORV_GetLibraryA": {"status": -7, "from_call": 2},
                        "NORV_Echo": [{"status": -243, "arg": 768, "from_call": 3}],
                        "NORV_ControlRF": {"status": -5, "arg": "0x00", "from_call": 2, "to_call": 2}}})"), 0);
         uint32_t word = 0xDEADBEEF;
-        QCOMPARE(mApi.features(&word), int16_t(-100));
+        QCOMPARE(FApi.features(&word), int16_t(-100));
         QCOMPARE(word, 0xDEADBEEFu); // a failing call writes nothing
 
         char buffer[8] = "xxxxxxx";
-        QCOMPARE(mApi.library(buffer, 4), int16_t(0));
-        QCOMPARE(mApi.library(buffer, 8), int16_t(-7));
+        QCOMPARE(FApi.library(buffer, 4), int16_t(0));
+        QCOMPARE(FApi.library(buffer, 8), int16_t(-7));
         QCOMPARE(QByteArray(buffer, 8), QByteArray("Norvxxx\0", 8));
 
         // Only the 768-byte echoes count; the third fails and all after it.
         const uint16_t lengths[] = {768, 128, 768, 256, 0, 768, 128, 768};
         const int16_t expected[] = {0, 0, 0, 0, 0, -243, 0, -243};
         for (int i = 0; i < 8; ++i)
-            QCOMPARE(mApi.echo(lengths[i]), expected[i]);
+            QCOMPARE(FApi.echo(lengths[i]), expected[i]);
 
-        QCOMPARE(mApi.controlRf(0), int16_t(0));
-        QCOMPARE(mApi.controlRf(1), int16_t(0));
-        QCOMPARE(mApi.controlRf(0), int16_t(-5));
-        QCOMPARE(mApi.controlRf(0), int16_t(0));
+        QCOMPARE(FApi.controlRf(0), int16_t(0));
+        QCOMPARE(FApi.controlRf(1), int16_t(0));
+        QCOMPARE(FApi.controlRf(0), int16_t(-5));
+        QCOMPARE(FApi.controlRf(0), int16_t(0));
 
-        mApi.reset();
-        QCOMPARE(mApi.features(&word), int16_t(0));
+        FApi.reset();
+        QCOMPARE(FApi.features(&word), int16_t(0));
         QCOMPARE(word, 0x0047F361u);
     }
 
     void findResultsCycle()
     {
-        QCOMPARE(mApi.load(R"({"find_results": [
+        QCOMPARE(FApi.load(R"({"find_results": [
             {"type": 2, "uid": "01020304"}, {"status": -1},
             {"type": 3, "uid": "00112233445566778899AABBCCDD", "uid_length": 200}],
             "status": {"NORV_Find": {"status": -9, "arg": "0x0001"}}})"), 0);
@@ -253,30 +253,30 @@ private slots:
             memset(uid, 0xEE, sizeof uid);
             uint16_t type = 0xEEEE;
             uint8_t length = 12;
-            QCOMPARE(mApi.find(0x0001, &type, uid, &length), int16_t(-9)); // uses up no result
-            QCOMPARE(mApi.find(0xFFFF, &type, uid, &length), e.status);
+            QCOMPARE(FApi.find(0x0001, &type, uid, &length), int16_t(-9)); // uses up no result
+            QCOMPARE(FApi.find(0xFFFF, &type, uid, &length), e.status);
             QCOMPARE(type, e.type);
             QCOMPARE(length, e.length);
             QCOMPARE(QByteArray(reinterpret_cast<char *>(uid), e.uid.size()), e.uid);
             QCOMPARE(QByteArray(reinterpret_cast<char *>(uid) + 12, 4), QByteArray(4, '\xEE'));
         }
         uint8_t uid[4] = {0xEE, 0xEE, 0xEE, 0xEE}, length = 2; // a caller's smaller buffer
-        QCOMPARE(mApi.find(0xFFFF, nullptr, uid, &length), int16_t(-1));
+        QCOMPARE(FApi.find(0xFFFF, nullptr, uid, &length), int16_t(-1));
         QCOMPARE(length, uint8_t(2));
-        QCOMPARE(mApi.find(0xFFFF, nullptr, uid, &length), int16_t(0));
+        QCOMPARE(FApi.find(0xFFFF, nullptr, uid, &length), int16_t(0));
         QCOMPARE(length, uint8_t(200));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(uid), 4), QByteArray::fromHex("0011EEEE"));
     }
 
     void errorMessages()
     {
-        const char *kept = mApi.errorMessage(-100);
+        const char *kept = FApi.errorMessage(-100);
         QCOMPARE(kept, "Function not supported by the reader");
-        QCOMPARE(mApi.errorMessage(-5), "Norvane error -5");
-        QCOMPARE(mApi.load(R"({"error_messages": {"-12": null, "7": "Seven"}, "unknown_messages_null": true})"), 0);
-        QVERIFY(!mApi.errorMessage(-12));
-        QVERIFY(!mApi.errorMessage(-100));
-        QCOMPARE(mApi.errorMessage(7), "Seven");
+        QCOMPARE(FApi.errorMessage(-5), "Norvane error -5");
+        QCOMPARE(FApi.load(R"({"error_messages": {"-12": null, "7": "Seven"}, "unknown_messages_null": true})"), 0);
+        QVERIFY(!FApi.errorMessage(-12));
+        QVERIFY(!FApi.errorMessage(-100));
+        QCOMPARE(FApi.errorMessage(7), "Seven");
         QCOMPARE(kept, "Function not supported by the reader"); // still owned by the library
     }
 
@@ -286,25 +286,25 @@ private slots:
         uint8_t bytes[17], length = 12;
         uint16_t type;
         uint32_t word;
-        mApi.library(text, 257);
-        mApi.commList(text, 300);
-        mApi.errorMessage(-100);
-        mApi.open("auto");
-        mApi.open(nullptr);
-        mApi.open("a\"b\\c\x01\xC3\xA9~");
-        mApi.close();
-        mApi.controlRf(0);
-        mApi.echo(128);
-        mApi.find(0xFFFF, &type, bytes, &length);
-        mApi.find(0x0A, &type, bytes, nullptr);
-        mApi.device(text, 256);
-        mApi.firmware(text, 256);
-        mApi.rc500Id(bytes, bytes);
-        mApi.setSettings(0x1D);
-        mApi.getSettings(&word);
-        mApi.features(&word);
-        mApi.consts(&word);
-        const QByteArray log = mApi.log();
+        FApi.library(text, 257);
+        FApi.commList(text, 300);
+        FApi.errorMessage(-100);
+        FApi.open("auto");
+        FApi.open(nullptr);
+        FApi.open("a\"b\\c\x01\xC3\xA9~");
+        FApi.close();
+        FApi.controlRf(0);
+        FApi.echo(128);
+        FApi.find(0xFFFF, &type, bytes, &length);
+        FApi.find(0x0A, &type, bytes, nullptr);
+        FApi.device(text, 256);
+        FApi.firmware(text, 256);
+        FApi.rc500Id(bytes, bytes);
+        FApi.setSettings(0x1D);
+        FApi.getSettings(&word);
+        FApi.features(&word);
+        FApi.consts(&word);
+        const QByteArray log = FApi.log();
         QCOMPARE(log.split('\n'), QByteArrayList({
             "NORV_GetLibraryA(257)", "NORV_GetCommListA(300)", "NORV_GetErrorMessage(-100)",
             "NORV_ReaderOpenA(\"auto\")", "NORV_ReaderOpenA(NULL)",
@@ -315,10 +315,10 @@ private slots:
             "NORV_ReaderGetFeatures()", "NORV_ReaderGetConsts()", ""}));
 
         char cut[6];
-        QCOMPARE(mApi.callLog(cut, sizeof cut), size_t(log.size()));
+        QCOMPARE(FApi.callLog(cut, sizeof cut), size_t(log.size()));
         QCOMPARE(QByteArray(cut, sizeof cut), QByteArray("NORV_\0", 6));
-        mApi.clearLog();
-        QCOMPARE(mApi.callLog(nullptr, 0), size_t(0));
+        FApi.clearLog();
+        QCOMPARE(FApi.callLog(nullptr, 0), size_t(0));
     }
 
     // Each variant lacks exactly the exports it omits; dlclose unloads a
@@ -367,5 +367,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(tst_Standin)
+QTEST_APPLESS_MAIN(TestStandin)
 #include "tst_standin.moc"

@@ -58,18 +58,6 @@ public:
     TBusyCursor &operator=(const TBusyCursor &) = delete;
 };
 
-// Runs an action when the scope is left, however it is left.
-template <typename F> class TScopeExit {
-public:
-    explicit TScopeExit(F action) : FAction(std::move(action)) {}
-    ~TScopeExit() { FAction(); }
-    TScopeExit(const TScopeExit &) = delete;
-    TScopeExit &operator=(const TScopeExit &) = delete;
-
-private:
-    F FAction;
-};
-
 // Lets the events that are waiting run once.
 void ProcessPendingEvents();
 

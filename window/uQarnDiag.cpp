@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -200,7 +201,7 @@ void TfQarnDiag::tmrFirstTimer()
     FResults.library = check;
 
     // Cancel is enabled last, whatever happens before.
-    const TScopeExit enableCancelLast([this]() { btnClose->setEnabled(true); });
+    const auto enableCancelLast = qScopeGuard([this]() { btnClose->setEnabled(true); });
 
     if (!check.Available()) {
         sbStatus->showMessage(StatusMessage(check.status));

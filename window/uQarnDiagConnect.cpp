@@ -8,6 +8,8 @@
 #include "uQarnCommMore.h"
 #include "uQarnDyn.h"
 
+#include <QScopeGuard>
+
 void TfQarnDiag::btnTestClick()
 {
     if (Tag(btnTest) != 0) {
@@ -23,7 +25,7 @@ void TfQarnDiag::btnTestClick()
     {
         btnOK->setEnabled(false);
         btnClose->setEnabled(false);
-        const TScopeExit enableButtons([this]() {
+        const auto enableButtons = qScopeGuard([this]() {
             btnOK->setEnabled(true);
             btnClose->setEnabled(true);
         });

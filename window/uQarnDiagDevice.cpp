@@ -7,6 +7,8 @@
 #include "uDiagnosis.h"
 #include "uQarnDyn.h"
 
+#include <QScopeGuard>
+
 #include <vector>
 
 void TfQarnDiag::LoadFromReg()
@@ -58,7 +60,7 @@ void TfQarnDiag::ckAutoClick(QCheckBox *sender)
     if (Tag(gbDevice) != 0)
         return;
     SetTag(gbDevice, 1);
-    const TScopeExit clearGuard([this]() { SetTag(gbDevice, 0); });
+    const auto clearGuard = qScopeGuard([this]() { SetTag(gbDevice, 0); });
 
     QCheckBox *const boxes[] = {ckAuto, ckUsb, ckSerial, ckOther};
     if (sender->isChecked()) {

@@ -3,13 +3,15 @@
 
 #include "uAppServices.h"
 
+#include <QScopeGuard>
+
 void TfQarnDiag::UsbNotification(QObject * /*sender*/)
 {
     // Each refresh puts back the text it found, so a refresh nested inside
     // another ends with the text shown before the first; the text and the
     // cursor are put back on the failing paths too.
     const QString saved = sbStatus->currentMessage();
-    const TScopeExit restoreText([this, &saved]() { sbStatus->showMessage(saved); });
+    const auto restoreText = qScopeGuard([this, &saved]() { sbStatus->showMessage(saved); });
     sbStatus->showMessage(QStringLiteral("Updating list of communication devices..."));
     const TBusyCursor busy;
     ProcessPendingEvents();

@@ -49,8 +49,8 @@ QString StandInFolder(const QString &variant)
 void LoadStandIn(const QString &variant)
 {
     UnloadStandIn();
-    const QString folder = variant.isEmpty() ? QDir::tempPath() + QStringLiteral("/qarn-no-library")
-                                             : StandInFolder(variant);
+    static const QTemporaryDir noLibrary; // an empty folder of this process's own
+    const QString folder = variant.isEmpty() ? noLibrary.path() : StandInFolder(variant);
     gLoadedFolder = QFile::exists(folder + QStringLiteral("/libnorvane.so")) ? folder : QString();
     qarn::platform::SetProgramFolderOverride(folder.toStdString());
     DynStartHook();

@@ -84,4 +84,14 @@ private:
     bool FMachineWideWritable;
 };
 
+// A test executable whose whole environment is missing: QARN_SKIP_ALL("why")
+// in initTestCase skips every test, and QARN_TEST_MAIN (for QTEST_MAIN) then
+// ends with status 77, which ctest shows as skipped (SKIP_RETURN_CODE).
+inline bool gAllSkipped = false;
+
 } // namespace qarntest
+
+#define QARN_SKIP_ALL(reason) do { qarntest::gAllSkipped = true; QSKIP(reason); } while (false)
+#define QARN_TEST_MAIN(TestObject) int main(int argc, char *argv[]) { QTEST_MAIN_SETUP() \
+    TestObject tc; const int failures = QTest::qExec(&tc, argc, argv);                   \
+    return failures == 0 && qarntest::gAllSkipped ? 77 : failures; }
