@@ -27,7 +27,7 @@ test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
     pcscd vsmartcard-vpcd pcsc-tools
     debootstrap
-    prometheus prometheus-node-exporter systemd
+    prometheus prometheus-node-exporter systemd curl
 )
 # Packages whose system services the tests never want: they run their own
 # instances on free loopback ports.
