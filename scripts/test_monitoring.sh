@@ -66,8 +66,23 @@ command_line=${exec_start//\/usr\/bin\/qarndiag/$program}
 command_line=${command_line//\/var\/lib\/prometheus\/node-exporter/$textfiles}
 [ "$command_line" != "$exec_start" ] || fail "ExecStart names neither /usr/bin/qarndiag nor the textfile folder"
 read -r -a words <<<"$command_line"
-"${words[@]}" >"$work/check.log" 2>&1 || { cat "$work/check.log" >&2; fail "ExecStart's command: ${words[*]}"; }
-echo "ExecStart's command: ${exec_start}: status 0"
+# As root, the command runs as another user (nobody standing in for the
+# package's qarndiag) in a folder owned by root, which the package's
+# tmpfiles.d rule opens to that user, as on a station.
+run_as=()
+as_user=
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1 && command -v systemd-tmpfiles >/dev/null 2>&1; then
+    chmod 755 "$work"
+    chmod -R a+rX "$work/config" "$work/scenario.json"
+    sed -e "s|/var/lib/prometheus/node-exporter|$textfiles|" -e 's/u:qarndiag:/u:nobody:/' \
+        "$units/qarndiag.tmpfiles" >"$work/tmpfiles.conf"
+    systemd-tmpfiles --create "$work/tmpfiles.conf" || fail "systemd-tmpfiles --create with the package's rule"
+    run_as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    as_user=" as nobody, through the package's tmpfiles.d rule"
+fi
+"${run_as[@]}" "${words[@]}" >"$work/check.log" 2>&1 ||
+    { cat "$work/check.log" >&2; fail "ExecStart's command: ${words[*]}"; }
+echo "ExecStart's command: ${exec_start}: status 0${as_user}"
 [ "$(ls -A "$textfiles")" = qarndiag.prom ] || fail "the textfile folder holds: $(ls -A "$textfiles")"
 prom=$textfiles/qarndiag.prom
 
@@ -129,13 +144,8 @@ fi
 # empty: as another user where this runs as root (root may write anywhere).
 readonly_folder=$work/read-only
 mkdir -p "$readonly_folder"
-run_as=()
-if [ "$(id -u)" -eq 0 ]; then
-    command -v setpriv >/dev/null 2>&1 || fail "setpriv is not installed"
-    chmod 755 "$work"
-    chmod -R a+rX "$work/config" "$work/scenario.json"
-    run_as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-else
+if [ ${#run_as[@]} -eq 0 ]; then
+    [ "$(id -u)" -ne 0 ] || fail "setpriv or systemd-tmpfiles is not installed"
     chmod 555 "$readonly_folder"
 fi
 said=$("${run_as[@]}" "$program" --check --textfile "$readonly_folder" 2>&1)
