@@ -5,11 +5,15 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringList>
 
 namespace {
 
 constexpr int kMaxPollSeconds = 86400;
+constexpr int kMaxTimeoutSeconds = 2 * 86400;
+constexpr int kPluginTimeoutSeconds = 30; // before the --poll time
 
 struct TOptionEntry {
     const char *name;
@@ -30,7 +34,28 @@ const TOptionEntry kOptions[] = {
      "early with the reader closed.",
      "seconds"},
     {"list", "Print the reader library's port list.", nullptr},
-    {"json", "Print the report as one JSON object.", nullptr},
+    {"format",
+     "How the report is printed: text (labelled lines, the default), json (one "
+     "JSON object), plugin (a monitoring plugin's status line with performance "
+     "data, then the report) or openmetrics (the OpenMetrics text).",
+     "format"},
+    {"json", "Print the report as one JSON object (--format json).", nullptr},
+    {"warning",
+     "With --format plugin and --benchmark: WARNING when an echo average in ms "
+     "lies where <range> alerts: 10 (outside 0 to 10), 10: (below 10), ~:10 "
+     "(above 10), 10:20 (outside 10 to 20), @10:20 (inside 10 to 20).",
+     "range"},
+    {"critical", "As --warning, for CRITICAL.", "range"},
+    {"timeout",
+     "End after <seconds> (1 to 172800), even while a library call blocks, "
+     "the reader left as the library has it: UNKNOWN with --format plugin, "
+     "else status 9. Default with --format plugin: 30 plus the --poll time; "
+     "otherwise none.",
+     "seconds"},
+    {"textfile",
+     "Also write the report's metrics to <folder>/qarndiag.prom for "
+     "node_exporter's textfile collector, replacing the file whole.",
+     "folder"},
     {"device",
      "Open the reader on <name> instead of the stored device choice: auto "
      "(auto-detection), USB, a port of --list or any name the library knows.",
@@ -73,6 +98,70 @@ std::optional<uint32_t> ParseSettingsWord(const QString &text)
     return std::nullopt;
 }
 
+const QStringList kFormatNames{QStringLiteral("text"), QStringLiteral("json"),
+                               QStringLiteral("plugin"), QStringLiteral("openmetrics")};
+
+QString ReadFormat(const QCommandLineParser &parser, TCliOptions &options)
+{
+    const bool json = parser.isSet(QStringLiteral("json"));
+    if (!parser.isSet(QStringLiteral("format"))) {
+        options.format = json ? TOutputFormat::Json : TOutputFormat::Text;
+        return QString();
+    }
+    const QString value = parser.value(QStringLiteral("format"));
+    const qsizetype index = kFormatNames.indexOf(value);
+    if (index < 0)
+        return QStringLiteral("--format needs text, json, plugin or openmetrics, not '%1'.").arg(value);
+    options.format = TOutputFormat(index);
+    if (json && options.format != TOutputFormat::Json)
+        return QStringLiteral("--json and --format %1 ask for two formats.").arg(value);
+    return QString();
+}
+
+// The thresholds, the timeout and the textfile folder.
+QString ReadMonitoring(const QCommandLineParser &parser, TCliOptions &options)
+{
+    const bool plugin = options.format == TOutputFormat::Plugin;
+    for (const QString &name : {QStringLiteral("warning"), QStringLiteral("critical")}) {
+        if (!parser.isSet(name))
+            continue;
+        if (!plugin)
+            return QStringLiteral("--%1 needs --format plugin.").arg(name);
+        if (!options.benchmark)
+            return QStringLiteral("--%1 needs --benchmark: its range applies to the echo averages.")
+                .arg(name);
+        QString error;
+        auto &range = name == QLatin1String("warning") ? options.warning : options.critical;
+        range = TThresholdRange::Parse(parser.value(name), &error);
+        if (!range)
+            return QStringLiteral("--%1 %2").arg(name, error);
+    }
+    options.timeoutSeconds = plugin ? kPluginTimeoutSeconds + options.pollSeconds : 0;
+    if (parser.isSet(QStringLiteral("timeout"))) {
+        const QString value = parser.value(QStringLiteral("timeout"));
+        const bool digits = QRegularExpression(QStringLiteral("^[0-9]{1,6}$")).match(value).hasMatch();
+        options.timeoutSeconds = digits ? value.toInt() : 0;
+        if (options.timeoutSeconds < 1 || options.timeoutSeconds > kMaxTimeoutSeconds)
+            return QStringLiteral("--timeout needs a whole number of seconds from 1 to %1, not '%2'.")
+                .arg(kMaxTimeoutSeconds)
+                .arg(value);
+    }
+    if (parser.isSet(QStringLiteral("textfile"))) {
+        if (plugin)
+            return QStringLiteral("--textfile does not go with --format plugin, whose output the "
+                                  "monitoring engine reads.");
+        options.textfileFolder = parser.value(QStringLiteral("textfile"));
+        const QFileInfo folder(options.textfileFolder);
+        if (options.textfileFolder.isEmpty() || !folder.isDir())
+            return QStringLiteral("--textfile needs an existing folder, not '%1'.")
+                .arg(options.textfileFolder);
+        if (!folder.isWritable())
+            return QStringLiteral("--textfile: the folder '%1' is not writable.")
+                .arg(options.textfileFolder);
+    }
+    return QString();
+}
+
 } // namespace
 
 QList<QCommandLineOption> CommandLineOptions()
@@ -95,7 +184,9 @@ QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteA
         return QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
     options.benchmark = parser.isSet(QStringLiteral("benchmark"));
     options.list = parser.isSet(QStringLiteral("list"));
-    options.json = parser.isSet(QStringLiteral("json"));
+    const QString formatError = ReadFormat(parser, options);
+    if (!formatError.isEmpty())
+        return formatError;
     if (parser.isSet(QStringLiteral("poll"))) {
         const QString value = parser.value(QStringLiteral("poll"));
         bool ok = QRegularExpression(QStringLiteral("^[0-9]{1,5}$")).match(value).hasMatch();
@@ -126,20 +217,20 @@ QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteA
         return QStringLiteral("Nothing to do: give --check, --benchmark, --poll or --list.");
     if (!options.connect && (options.device || parser.isSet(QStringLiteral("settings"))))
         return QStringLiteral("--device and --settings need --check, --benchmark or --poll.");
-    return QString();
+    return ReadMonitoring(parser, options);
 }
 
-std::optional<QByteArray> RawDeviceValue(const QByteArrayList &raw)
+std::optional<QByteArray> RawOptionValue(const QByteArrayList &raw, const QString &option)
 {
-    std::optional<QByteArray> device;
+    std::optional<QByteArray> found;
     for (qsizetype i = 1; i < raw.size() && raw[i] != "--"; ++i) {
         const QString name = OptionName(raw[i]);
         if (!TakesValue(name))
             continue;
         const qsizetype equals = raw[i].indexOf('=');
         const QByteArray value = equals >= 0 ? raw[i].mid(equals + 1) : raw.value(++i);
-        if (name == QLatin1String("device"))
-            device = value;
+        if (name == option)
+            found = value;
     }
-    return device;
+    return found;
 }

@@ -2,6 +2,8 @@
 // that tells which options take a value, and what the options ask for.
 #pragma once
 
+#include "uThresholdRange.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QList>
@@ -16,15 +18,22 @@ class QCommandLineParser;
 // The options of the table, for the parser.
 QList<QCommandLineOption> CommandLineOptions();
 
+// In the order of --format's names.
+enum class TOutputFormat { Text, Json, Plugin, OpenMetrics };
+
 // What the options ask for.
 struct TCliOptions {
     bool connect = false;
     bool benchmark = false;
     bool list = false;
-    bool json = false;
+    TOutputFormat format = TOutputFormat::Text;
     int pollSeconds = 0;
     std::optional<QByteArray> device;
     uint32_t settings = 0;
+    std::optional<TThresholdRange> warning;
+    std::optional<TThresholdRange> critical;
+    int timeoutSeconds = 0;  // 0: none
+    QString textfileFolder;  // empty: no textfile
 };
 
 // Reads the parsed options; on an error returns its text.  The device name
@@ -32,6 +41,7 @@ struct TCliOptions {
 QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteArray> &rawDevice,
                     TCliOptions &options);
 
-// The last --device value as the system passed it, its bytes unchanged
-// (Qt's decoded arguments would turn bytes that are not UTF-8 into U+FFFD).
-std::optional<QByteArray> RawDeviceValue(const QByteArrayList &raw);
+// The last value of an option as the system passed it, its bytes unchanged
+// (Qt's decoded arguments would turn bytes that are not UTF-8 into U+FFFD);
+// also read when the arguments as a whole are wrong.
+std::optional<QByteArray> RawOptionValue(const QByteArrayList &raw, const QString &option);

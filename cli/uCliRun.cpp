@@ -1,10 +1,17 @@
 #include "uCliRun.h"
 
+#include "uAtomicFile.h"
 #include "uDiagnosisReport.h"
 #include "uExitStatus.h"
+#include "uMetricsReport.h"
+#include "uPluginReport.h"
+#include "uRunOutcome.h"
+#include "uRunTimeout.h"
 #include "uStandardOutput.h"
 #include "uStopRequest.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTextStream>
@@ -35,21 +42,70 @@ public:
 
     int Run()
     {
+        FClock.start();
+        TRunTimeout timeout(FOptions.timeoutSeconds, TimeoutOutput(), TimeoutMessage(),
+                            Plugin() ? int(kPluginUnknown) : int(kExitTimedOut));
         DynSetStopCheck(&StopAsked);
         int code = Steps();
         DynSetStopCheck(nullptr);
         // As the window's closing: RF off, reader closed; also after a stop.
         DynDisconnect();
-        if (TStopRequest::Signal() != 0)
-            code = kExitStoppedBySignal + TStopRequest::Signal();
-        if (FOptions.json && !WriteFailed()) {
-            QJsonObject json = ReportJson(FReport);
-            json[QStringLiteral("exitCode")] = code;
-            FOut << QJsonDocument(json).toJson(QJsonDocument::Indented);
+        timeout.Disarm();
+        FOutcome.stopSignal = TStopRequest::Signal();
+        if (FOutcome.stopSignal != 0)
+            code = kExitStoppedBySignal + FOutcome.stopSignal;
+        FOutcome.exitStatus = code;
+        FOutcome.seconds = double(FClock.elapsed()) / 1000.0;
+        FOutcome.finishedAt = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        FOutcome.report = FReport;
+
+        int pluginStatus = kPluginUnknown;
+        if (!WriteFailed()) {
+            if (FOptions.format == TOutputFormat::Json) {
+                QJsonObject json = ReportJson(FReport);
+                json[QStringLiteral("exitCode")] = code;
+                FOut << QJsonDocument(json).toJson(QJsonDocument::Indented);
+            } else if (FOptions.format == TOutputFormat::OpenMetrics) {
+                FOut << QString::fromUtf8(MetricsText(MetricsReport(FOutcome), TMetricsFormat::OpenMetrics));
+            } else if (Plugin()) {
+                const TPluginResult result = PluginReport(FOutcome, FOptions);
+                pluginStatus = result.status;
+                FOut << PluginOutput(result);
+            }
             FOut.flush();
         }
-        if (!WriteFailed())
-            return code;
+        if (WriteFailed())
+            code = FOutcome.exitStatus = WriteFailure();
+        if (!FOptions.textfileFolder.isEmpty() && !WriteTextfile() && code == kExitPassed)
+            code = kExitWriteFailed;
+        // A monitoring engine reads any other status as unknown anyway.
+        return Plugin() ? (WriteFailed() ? int(kPluginUnknown) : pluginStatus) : code;
+    }
+
+private:
+    bool Plugin() const { return FOptions.format == TOutputFormat::Plugin; }
+
+    // What the deadline writes: the plugin's line, or a line on standard
+    // error.
+    QByteArray TimeoutOutput() const
+    {
+        return Plugin() ? PluginOutput(PluginTimedOut(FOptions.timeoutSeconds)).toUtf8() : QByteArray();
+    }
+    QByteArray TimeoutMessage() const
+    {
+        if (Plugin())
+            return QByteArray();
+        return (FProgram + QStringLiteral(": timed out after %1 s: ended at once, the reader "
+                                          "library's call unfinished and the reader left as the "
+                                          "library has it\n")
+                               .arg(FOptions.timeoutSeconds))
+            .toLocal8Bit();
+    }
+
+    // The status for a report that could not be written, said on standard
+    // error unless the output was closed.
+    int WriteFailure()
+    {
         const auto *device = dynamic_cast<const TStandardOutput *>(FOut.device());
         const int error = device ? device->Error() : EIO;
         // A closed pipe is how a reader such as "head" says it has enough.
@@ -61,11 +117,23 @@ public:
         return kExitWriteFailed;
     }
 
-private:
+    bool WriteTextfile()
+    {
+        const QString path = QDir(FOptions.textfileFolder).filePath(MetricsTextFileName());
+        QString error;
+        if (WriteFileAtomically(path, MetricsText(MetricsReport(FOutcome), TMetricsFormat::Prometheus),
+                                &error))
+            return true;
+        FErr << FProgram << ": could not write " << path << ": " << error << '\n';
+        FErr.flush();
+        return false;
+    }
+
     // Prints lines at once in text mode, so a long step shows what came before.
     void Print(const QStringList &lines)
     {
-        if (FOptions.json || WriteFailed())
+        FOutcome.lines << lines;
+        if (FOptions.format != TOutputFormat::Text || WriteFailed())
             return;
         for (const QString &line : lines)
             FOut << line << '\n';
@@ -128,6 +196,7 @@ private:
         while (!FStop.Wait(int(next - clock.elapsed())) && !WriteFailed() &&
                clock.elapsed() < total) {
             const TCardPoll poll = PollCard();
+            FOutcome.pollErrors += poll.Failed() ? 1 : 0;
             if (poll.Failed() && failure == QARN_OK)
                 failure = poll.status;
             if (!FReport.card || FReport.card->line != poll.line) {
@@ -148,6 +217,8 @@ private:
     const QString FProgram;
     TStopRequest FStop; // for the whole run
     TDiagnosisReport FReport;
+    TRunOutcome FOutcome;
+    QElapsedTimer FClock;
 };
 
 } // namespace

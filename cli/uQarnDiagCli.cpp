@@ -4,6 +4,7 @@
 #include "uCliRun.h"
 #include "uDiagnosis.h"
 #include "uExitStatus.h"
+#include "uPluginReport.h"
 #include "uStandardOutput.h"
 #include "uToolkitOptions.h"
 
@@ -19,14 +20,8 @@ const char *const kDescription =
     "Checks the link between the Norvane reader API and a Qarn contactless reader\n"
     "without a window: the same steps and texts as QarnDiag's window, printed as a\n"
     "report. With no argument, or only the window toolkit's own options (see\n"
-    "--help-all), QarnDiag opens its window.\n"
-    "\n"
-    "Exit status: 0 every step asked for passed; 1 no display for the window;\n"
-    "2 bad arguments; 3 reader library missing or corrupted; 4 reader not found,\n"
-    "or the port list failed; 5 connection test failed; 6 echo benchmark failed;\n"
-    "7 a poll for cards failed; 8 the report could not be written; 129, 130, 143\n"
-    "ended by SIGHUP, Ctrl+C, SIGTERM; 141 the standard output was closed.\n"
-    "The reader is closed before the program ends.";
+    "--help-all), QarnDiag opens its window. The reader is closed before the\n"
+    "program ends, unless --timeout ends it first.";
 
 } // namespace
 
@@ -47,6 +42,16 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     const QString program = arguments.isEmpty() ? QStringLiteral("QarnDiag")
                                                 : arguments.first().section(QLatin1Char('/'), -1);
     const auto badArguments = [&](const QString &text) {
+        // A monitoring engine reads the plugin's line on standard output.
+        QByteArrayList raw = rawArguments;
+        if (raw.isEmpty())
+            for (const QString &argument : arguments)
+                raw << argument.toLocal8Bit();
+        if (RawOptionValue(raw, QStringLiteral("format")) == QByteArray("plugin")) {
+            out << PluginOutput(PluginBadArguments(text));
+            out.flush();
+            return int(kPluginUnknown);
+        }
         err << program << ": " << text << '\n'
             << "Try '" << program << " --help' for more information.\n";
         err.flush();
@@ -61,7 +66,7 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
         const qsizetype usageEnd = text.indexOf(QLatin1String(" [options]"));
         if (text.startsWith(QLatin1String("Usage: ")) && usageEnd > 0)
             text.replace(7, usageEnd - 7, program);
-        out << text << (helpAll ? ToolkitOptionsHelp() : QString());
+        out << text << '\n' << ExitStatusHelp() << (helpAll ? ToolkitOptionsHelp() : QString());
         out.flush();
         return kExitPassed;
     }
@@ -72,7 +77,7 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     }
     TCliOptions options;
     const std::optional<QByteArray> rawDevice =
-        rawArguments.isEmpty() ? std::nullopt : RawDeviceValue(rawArguments);
+        rawArguments.isEmpty() ? std::nullopt : RawOptionValue(rawArguments, QStringLiteral("device"));
     const QString error = ReadOptions(parser, rawDevice, options);
     if (!error.isEmpty())
         return badArguments(error);

@@ -17,7 +17,7 @@ endif()
 
 # Each package's /usr/share/doc/<package>/ holds its copyright file, as
 # Debian policy asks; the program's also holds the README, to which its
-# manual page points.
+# manual page points, and the command line's and monitoring's guides.
 set(QARN_DOC_PACKAGES "app:qarndiag" "standin:qarndiag-standin-reader")
 if(TARGET norvane_pcsc)
     list(APPEND QARN_DOC_PACKAGES "pcsc:qarndiag-pcsc-reader")
@@ -30,6 +30,8 @@ foreach(entry IN LISTS QARN_DOC_PACKAGES)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
+              ${PROJECT_SOURCE_DIR}/docs/command-line.md
+              ${PROJECT_SOURCE_DIR}/docs/monitoring.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qarndiag COMPONENT app)
 
 set(CPACK_PACKAGE_NAME qarndiag)
@@ -57,6 +59,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ardanel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_APP_PACKAGE_NAME qarndiag)
+# Creates the system user of qarndiag-textfile.service.
+set(CPACK_DEBIAN_APP_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/resources/systemd/postinst)
+set(CPACK_DEBIAN_APP_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS
     "qarndiag-standin-reader | qarndiag-pcsc-reader | norvane-reader-library")
 # The first line of a description is its summary.

@@ -15,8 +15,10 @@ run_packages=(
     xvfb xdotool imagemagick fonts-liberation fonts-dejavu-core
 )
 # The tests, the fuzzer, the package check, the Windows builds and their run
-# under wine, the PC/SC tests on a private pcscd, valgrind, and the
-# throw-away root of scripts/fresh_machine.sh.
+# under wine, the PC/SC tests on a private pcscd, valgrind, the throw-away
+# root of scripts/fresh_machine.sh, and the monitoring engines that the
+# monitoring tests run on loopback (promtool, node_exporter) with the unit
+# checker systemd-analyze.
 test_packages=(
     xauth x11-apps
     clang libclang-rt-14-dev
@@ -25,7 +27,11 @@ test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
     pcscd vsmartcard-vpcd pcsc-tools
     debootstrap
+    prometheus prometheus-node-exporter systemd curl
 )
+# Packages whose system services the tests never want: they run their own
+# instances on free loopback ports.
+quiet_services=(prometheus prometheus-node-exporter)
 
 packages=("${run_packages[@]}")
 case "${1:-}" in
@@ -41,13 +47,41 @@ for package in "${packages[@]}"; do
     fi
 done
 
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    sudo_cmd=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo_cmd=(sudo)
-    fi
     "${sudo_cmd[@]}" apt-get update -qq
+    # invoke-rc.d and deb-systemd-invoke ask policy-rc.d before they start a
+    # service from a package's scripts: 101 refuses.  An existing policy is
+    # left as it is; ours goes again however the install ends.
+    policy=/usr/sbin/policy-rc.d
+    own_policy=
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\n# QarnDiag setup: no service starts while packages install.\nexit 101\n' |
+            "${sudo_cmd[@]}" tee "$policy" >/dev/null
+        "${sudo_cmd[@]}" chmod 755 "$policy"
+        own_policy=$policy
+        trap '"${sudo_cmd[@]}" rm -f "$own_policy"' EXIT
+    fi
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
+    if [ -n "$own_policy" ]; then
+        "${sudo_cmd[@]}" rm -f "$own_policy"
+        trap - EXIT
+    fi
+fi
+
+# Stop whatever of those services runs anyway (installed before, or started
+# by a policy that allowed it), and keep them from starting at boot.
+if [ "${1:-}" = --tests ]; then
+    for service in "${quiet_services[@]}"; do
+        if [ -d /run/systemd/system ]; then
+            "${sudo_cmd[@]}" systemctl disable --now "$service" >/dev/null 2>&1 || true
+        elif [ -x "/etc/init.d/$service" ]; then
+            "${sudo_cmd[@]}" "/etc/init.d/$service" stop >/dev/null 2>&1 || true
+        fi
+    done
 fi

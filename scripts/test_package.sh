@@ -140,6 +140,19 @@ grep -q '^License: MIT' "$root/usr/share/doc/qarndiag/copyright" ||
 [ -s "$root/usr/share/doc/qarndiag/README.md" ] || fail "no usr/share/doc/qarndiag/README.md"
 grep -q 'usr/share/doc/qarndiag/README.md' "$manpage" ||
     fail "the manual page does not point to usr/share/doc/qarndiag/README.md"
+# The check every minute for node_exporter: the service, its timer (not
+# enabled by the package: nothing under etc/), the service's user and its
+# right to write the textfile folder, made by the package's postinst.
+for file in lib/systemd/system/qarndiag-textfile.service lib/systemd/system/qarndiag-textfile.timer \
+    lib/sysusers.d/qarndiag.conf lib/tmpfiles.d/qarndiag.conf \
+    share/doc/qarndiag/command-line.md share/doc/qarndiag/monitoring.md; do
+    [ -s "$root/usr/$file" ] || fail "no usr/$file"
+done
+[ ! -e "$root/etc" ] || fail "qarndiag installs into etc/: $(find "$root/etc" -type f -o -type l)"
+grep -q '^u qarndiag ' "$root/usr/lib/sysusers.d/qarndiag.conf" || fail "sysusers.d/qarndiag.conf makes no user qarndiag"
+dpkg-deb --ctrl-tarfile "$app_deb" | tar -t | grep -qx './postinst' || fail "qarndiag has no postinst"
+dpkg-deb -I "$app_deb" postinst | grep -q 'systemd-sysusers qarndiag.conf' ||
+    fail "qarndiag's postinst does not create the user qarndiag"
 [ -f "$library_dir/libnorvane.so" ] || fail "no reader library usr/lib/$multiarch/libnorvane.so"
 [ ! -e "$root/usr/bin/libnorvane.so" ] || fail "a reader library lies beside the program"
 desktop=$(find "$root/usr/share/applications" -name '*.desktop' 2>/dev/null | head -n 1)

@@ -5,9 +5,11 @@
 #include "qarntest.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -161,6 +163,43 @@ private slots:
                                                   << 130 << "" << "second stop signal: ended at once" << open + " INT INT";
         QTest::newRow("output closed, --poll | head -n 3") << QStringList{"--poll", "60", "--device", "auto"} << "beside"
             << QByteArray() << 141 << "" << "" << open + " PIPE";
+
+        // The monitoring plugin: each status word; the line is checked against
+        // the guidelines' grammar below.
+        const QStringList plugin{"--format", "plugin", "--device", "auto"};
+        const QStringList bench = plugin + QStringList{"--benchmark"};
+        const QByteArray slowEchoes(R"({"echo_delay_ms":{"128":20,"256":20,"768":20}})");
+        const QByteArray pollCleared(R"({"find_results":[{"status":-9},{"status":-1},{"status":-1},{"status":-1}]})");
+        QTest::newRow("plugin OK") << plugin + QStringList{"--check"} << "beside" << QByteArray() << 0
+            << "QARNDIAG OK - Qarn Demo Reader 1.61 (stand-in) on USB | 'check_time'=" << "" << "";
+        QTest::newRow("plugin WARNING, echo past --warning") << bench + QStringList{"--warning", "10", "--critical", "~:1000"}
+            << "beside" << slowEchoes << 1 << " ms is past the warning threshold '10' | 'check_time'=" << "" << "";
+        QTest::newRow("plugin WARNING, poll error cleared") << plugin + QStringList{"--poll", "1"} << "beside" << pollCleared
+            << 1 << "a later poll cleared | 'check_time'=" << "" << "";
+        QTest::newRow("plugin CRITICAL, echo past --critical") << bench + QStringList{"--warning", "@0:100", "--critical", "@10:100"}
+            << "beside" << slowEchoes << 2 << "ms;@0:100;@10:100;0;\nQarnDiag version" << "" << "";
+        QTest::newRow("plugin CRITICAL, library missing") << plugin + QStringList{"--check"} << "" << QByteArray() << 2
+            << "QARNDIAG CRITICAL - Norvane library: norvane.dll is not available" << "" << "";
+        QTest::newRow("plugin CRITICAL, reader not found") << QStringList{"--format", "plugin", "--check", "--device", "COM9"}
+            << "beside" << QByteArray() << 2 << "QARNDIAG CRITICAL - Connection test: " << "" << "";
+        QTest::newRow("plugin CRITICAL, last poll failed") << plugin + QStringList{"--poll", "1"} << "beside"
+            << QByteArray(R"({"find_results":[{"status":-9}]})") << 2 << "'card'=0;;;0;1\n" << "" << "";
+        QTest::newRow("plugin UNKNOWN, bad range") << bench + QStringList{"--warning", "20:10"} << "beside" << QByteArray() << 3
+            << "QARNDIAG UNKNOWN - --warning '20:10' is not a range (its start is above its end).\n" << "" << "";
+        QTest::newRow("plugin UNKNOWN, threshold without --benchmark") << plugin + QStringList{"--check", "--critical", "5"}
+            << "beside" << QByteArray() << 3 << "--critical needs --benchmark" << "" << "";
+        QTest::newRow("plugin UNKNOWN, --textfile") << plugin + QStringList{"--check", "--textfile", "/tmp"} << "beside"
+            << QByteArray() << 3 << "--textfile does not go with --format plugin" << "" << "";
+        QTest::newRow("plugin UNKNOWN, SIGTERM") << plugin + QStringList{"--check"} << "beside" << slowOpen << 3
+            << "QARNDIAG UNKNOWN - Stopped by SIGTERM, the reader closed |" << "" << open + " TERM";
+        // The open blocks 20 s; the program ends after 1 s, the open unfinished.
+        const QByteArray stuckOpen(R"({"open_delay_ms":20000})");
+        QTest::newRow("plugin UNKNOWN, timeout in a blocked open") << plugin + QStringList{"--check", "--timeout", "1"}
+            << "beside" << stuckOpen << 3
+            << "QARNDIAG UNKNOWN - Timed out after 1 s, the reader left as the library has it | 'check_time'=1s;;;0;\n"
+            << "" << "";
+        QTest::newRow("timeout in a blocked open, text") << check + QStringList{"--timeout", "1"} << "beside" << stuckOpen
+            << 9 << "Device choice : auto\n" << "QarnDiag: timed out after 1 s: ended at once" << "";
     }
     void exitCodes()
     {
@@ -172,6 +211,8 @@ private slots:
         QFETCH(QString, err);
         QFETCH(QString, stop);
         Program program;
+        QElapsedTimer clock;
+        clock.start();
         if (library != QStringLiteral("beside"))
             QVERIFY(program.CopyAlone(library));
         QStringList words = stop.startsWith('>') ? QStringList() : stop.split(' ');
@@ -207,6 +248,19 @@ private slots:
             QVERIFY2(errors.contains(err), qPrintable(errors));
         if (arguments.contains("--json"))
             QVERIFY(QJsonDocument::fromJson(output).isObject());
+        if (arguments.contains("plugin")) {
+            // 'label'=value[UOM];[warn];[crit];[min];[max], the value U when unknown.
+            static const QRegularExpression line(
+                R"(^QARNDIAG (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]*)"
+                R"(( \|( '(?:[^']|'')+'=(-?[0-9.]+[a-zA-Z%]*|U)(;[-0-9.:~@]*){0,4})+)?\n)");
+            const QRegularExpressionMatch match = line.match(QString::fromUtf8(output));
+            QVERIFY2(match.hasMatch(), output.constData());
+            QCOMPARE(QStringList({"OK", "WARNING", "CRITICAL", "UNKNOWN"}).indexOf(match.captured(1)), code);
+        }
+        if (arguments.contains("--timeout")) {
+            QVERIFY2(clock.elapsed() < 15000, "the program waited for the blocked call");
+            QCOMPARE(program.CallLog().constLast(), R"(NORV_ReaderOpenA("auto"))");
+        }
         // RF off and the reader closed after the call under way, also when
         // stopped, unless a second Ctrl+C ended the program at once.
         const QStringList log = program.CallLog();
@@ -214,6 +268,45 @@ private slots:
         if (!stop.isEmpty())
             QVERIFY2((at > 0 && log.at(at - 1) == "NORV_ControlRF(0)") == (signalList.size() < 2),
                      qPrintable(log.join(' ')));
+    }
+
+    // --help's statuses and meanings begin the entries of the table in
+    // docs/command-line.md and of the manual page, which list no others.
+    void exitStatusTexts()
+    {
+        QProcess process;
+        process.start(QStringLiteral(QARN_PROGRAM), {"--help"});
+        QVERIFY(process.waitForFinished(20000));
+        const QString help = QString::fromUtf8(process.readAllStandardOutput());
+        QMap<QString, QString> statuses; // statuses -> meaning
+        const QRegularExpression helpEntry(R"(^  ([0-9][0-9, ]*?)  +(\S.*)$)", QRegularExpression::MultilineOption);
+        for (auto it = helpEntry.globalMatch(help.mid(help.indexOf("Exit status:"))); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            statuses.insert(match.captured(1), match.captured(2));
+        }
+        QVERIFY(statuses.contains("9"));
+        const auto read = [](const char *file) {
+            QFile text(QStringLiteral(QARN_SOURCE_DIR "/") + file);
+            return text.open(QIODevice::ReadOnly) ? QString::fromUtf8(text.readAll()) : QString();
+        };
+        const QString docs = read("docs/command-line.md");
+        const QString man = read("resources/qarndiag.1").replace("\\-", "-");
+        const QString manStatuses = man.mid(man.indexOf(".SH EXIT STATUS"), man.indexOf(".SH ENVIRONMENT") - man.indexOf(".SH EXIT STATUS"));
+        const QRegularExpression docsEntry(R"(^\| ([0-9][0-9, ]*) \| (.*) \|$)", QRegularExpression::MultilineOption);
+        const QRegularExpression manEntry(R"re(^\.TP\n\.B "?([0-9][0-9, ]*)"?\n(.*)$)re", QRegularExpression::MultilineOption);
+        for (const auto &[text, entry] : {std::pair{docs.mid(docs.indexOf("| status | meaning |")), docsEntry},
+                                         std::pair{manStatuses, manEntry}}) {
+            QStringList listed;
+            for (auto it = entry.globalMatch(text); it.hasNext();) {
+                const QRegularExpressionMatch match = it.next();
+                listed << match.captured(1);
+                QVERIFY2(match.captured(2).startsWith(statuses.value(match.captured(1)), Qt::CaseInsensitive) &&
+                             statuses.contains(match.captured(1)),
+                         qPrintable(match.captured(0)));
+            }
+            listed.sort();
+            QCOMPARE(listed, statuses.keys());
+        }
     }
 };
 

@@ -452,6 +452,13 @@ private slots:
         QTest::newRow("settings too big") << QStringList{"--check", "--settings", "0x10000001D"} << "--settings '0x10000001D' is not a settings word of the advanced dialog (see --help).";
         QTest::newRow("nothing to do") << QStringList{"--json"} << "Nothing to do: give --check, --benchmark, --poll or --list.";
         QTest::newRow("device without check") << QStringList{"--list", "--device", "COM3"} << "--device and --settings need --check, --benchmark or --poll.";
+        QTest::newRow("format") << QStringList{"--check", "--format", "xml"} << "--format needs text, json, plugin or openmetrics, not 'xml'.";
+        QTest::newRow("two formats") << QStringList{"--check", "--json", "--format", "openmetrics"} << "--json and --format openmetrics ask for two formats.";
+        QTest::newRow("threshold without plugin") << QStringList{"--benchmark", "--warning", "10"} << "--warning needs --format plugin.";
+        for (const char *timeout : {"0", "-1", "172801", "1.5"})
+            QTest::addRow("timeout %s", timeout) << QStringList{"--check", "--timeout", timeout}
+                << QStringLiteral("--timeout needs a whole number of seconds from 1 to 172800, not '%1'.").arg(timeout);
+        QTest::newRow("textfile missing") << QStringList{"--check", "--textfile", "/nonexistent/qarndiag"} << "--textfile needs an existing folder, not '/nonexistent/qarndiag'.";
     }
     void arguments()
     {
