@@ -8,6 +8,7 @@
 #   pcscd_testbed.sh start DIR [PORT] start it in the background, wait until
 #                                     its two readers are listed, and print
 #                                     the lines PCSCLITE_CSOCK_NAME=..., PORT=...
+#   pcscd_testbed.sh empty DIR        the same daemon with no reader at all
 #   pcscd_testbed.sh stop DIR         end a daemon started so
 #
 # pcscd always puts its socket and pid file into /run/pcscd and looks for USB
@@ -46,6 +47,7 @@ check() {
 prepare() {
     local dir="$1" port="$2"
     mkdir -p "$dir/run" "$dir/conf" "$dir/drivers"
+    [ "$port" != none ] || return 0
     cp "$(readlink -f "$vpcd")" "$dir/libifdvpcd.so"
     cat >"$dir/conf/vpcd" <<EOF
 FRIENDLYNAME "Virtual PCD"
@@ -103,6 +105,26 @@ start() {
     fail "pcscd did not list its readers within 10 s"
 }
 
+empty() {
+    local dir="$1" socket pid
+    mkdir -p "$dir"
+    dir="$(cd "$dir" && pwd)"
+    socket="$dir/run/pcscd/pcscd.comm"
+    "$0" run "$dir" none >"$dir/pcscd.log" 2>&1 &
+    pid=$!
+    echo "$pid" >"$dir/daemon.pid"
+    for _ in $(seq 1 100); do
+        if PCSCLITE_CSOCK_NAME="$socket" timeout 5 pcsc_scan -r 2>&1 | grep -q 'No reader'; then
+            echo "PCSCLITE_CSOCK_NAME=$socket"
+            return 0
+        fi
+        kill -0 "$pid" 2>/dev/null || { cat "$dir/pcscd.log" >&2; fail "pcscd ended at start"; }
+        sleep 0.1
+    done
+    stop "$dir"
+    fail "pcscd did not answer within 10 s"
+}
+
 stop() {
     local dir="$1" pid
     [ -f "$dir/daemon.pid" ] || return 0
@@ -120,6 +142,7 @@ case "${1:-}" in
 check) check ;;
 run) [ $# -eq 3 ] || fail "usage: $0 run DIR PORT"; run "$2" "$3" ;;
 start) [ $# -ge 2 ] || fail "usage: $0 start DIR [PORT]"; start "$2" "${3:-}" ;;
+empty) [ $# -eq 2 ] || fail "usage: $0 empty DIR"; empty "$2" ;;
 stop) [ $# -eq 2 ] || fail "usage: $0 stop DIR"; stop "$2" ;;
 *) sed -n '2,20p' "$0" >&2; exit 2 ;;
 esac

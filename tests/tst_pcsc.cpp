@@ -17,12 +17,16 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <array>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <memory>
 
 using namespace qarnvcard;
@@ -856,6 +860,114 @@ private slots:
                      expected.size());
     }
 
+    // ---- pcscd's state --------------------------------------------------------------
+
+    // Why pcscd cannot serve the program, as the built program shows it in
+    // --list, in the report and in JSON: not installed, stopped (what to
+    // start comes from the unit files laid out under the stand-in root),
+    // refusing (a socket that accepts and closes at once, as pcscd does with
+    // a client it refuses), running with no reader, no reader of that name.
+    void daemonStates_data()
+    {
+        QTest::addColumn<QString>("setUp"); // files under the root, or what answers on the socket
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        const QString stopped = QStringLiteral(
+            "pcscd is installed but not running, and nothing starts it on demand: start it with ");
+        QTest::newRow("not installed") << QString() << -160
+                                       << "pcscd is not installed: install the PC/SC service pcscd "
+                                          "(Debian: the packages pcscd and libccid) and try again";
+        const QString units = QStringLiteral("usr/sbin/pcscd lib/systemd/system/pcscd.socket "
+                                             "lib/systemd/system/pcscd.service");
+        QTest::newRow("stopped, socket unit enabled")
+            << units + " etc/systemd/system/sockets.target.wants/pcscd.socket" << -161
+            << stopped + "\"systemctl start pcscd.socket\" (unit file /lib/systemd/system/pcscd.socket)";
+        QTest::newRow("stopped, socket unit not enabled")
+            << units << -161
+            << stopped + "\"systemctl enable --now pcscd.socket\" (unit file "
+                         "/lib/systemd/system/pcscd.socket)";
+        QTest::newRow("stopped, service unit only")
+            << "usr/sbin/pcscd usr/lib/systemd/system/pcscd.service" << -161
+            << stopped + "\"systemctl enable --now pcscd.service\" (unit file "
+                         "/usr/lib/systemd/system/pcscd.service; no pcscd.socket)";
+        QTest::newRow("stopped, no unit") << "usr/sbin/pcscd" << -161
+                                          << stopped + "\"/usr/sbin/pcscd\" as root (no systemd unit "
+                                                       "file of pcscd)";
+        QTest::newRow("refusing") << "@refusing" << -162
+                                  << "pcscd is running but refuses this program (access denied): "
+                                     "allow this user in pcscd's access rules (polkit), or run the "
+                                     "program as a user that pcscd accepts";
+        QTest::newRow("no reader") << "@empty" << -163
+                                   << "pcscd is running but knows no reader: plug the reader in, "
+                                      "and check that its driver is installed (libccid for USB "
+                                      "readers) and takes it";
+        QTest::newRow("no reader of that name")
+            << "@running" << -102
+            << "No PC/SC reader of that name is known to pcscd; it lists: " +
+                   PcscdTestBed::ReaderName(0) + ", " + PcscdTestBed::ReaderName(1);
+    }
+    void daemonStates()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(QStringLiteral(QARN_PROGRAM), dir.filePath("QarnDiag")) &&
+                QFile::copy(kLibraryFolder + "/libnorvane.so", dir.filePath("libnorvane.so")));
+        QProcessEnvironment environment = qarntest::ProgramEnvironment(dir.path());
+        environment.insert("NORVANE_PCSC_SYSTEM_ROOT", dir.filePath("root"));
+        environment.insert("PCSCLITE_CSOCK_NAME", dir.filePath("pcscd.comm"));
+        std::unique_ptr<QSocketNotifier> refusing;
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+        if (setUp == "@refusing") {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            qstrncpy(address.sun_path, dir.filePath("pcscd.comm").toLocal8Bit().constData(),
+                     sizeof address.sun_path);
+            QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+                    ::listen(listener, 8) == 0);
+            refusing = std::make_unique<QSocketNotifier>(listener, QSocketNotifier::Read);
+            connect(refusing.get(), &QSocketNotifier::activated, refusing.get(),
+                    [listener] { ::close(::accept(listener, nullptr, nullptr)); });
+        } else if (setUp == "@empty") {
+            QProcess bed;
+            bed.start(QStringLiteral(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh"),
+                      {"empty", dir.filePath("empty")});
+            QVERIFY(bed.waitForFinished(15000) && bed.exitCode() == 0);
+            environment.insert("PCSCLITE_CSOCK_NAME", dir.filePath("empty/run/pcscd/pcscd.comm"));
+        } else if (setUp == "@running") {
+            environment.insert("PCSCLITE_CSOCK_NAME", PcscdTestBed::SocketPath());
+        }
+        for (const QString &file : setUp.split(' ', Qt::SkipEmptyParts)) {
+            QVERIFY(file.startsWith('@') || (QDir().mkpath(QFileInfo(dir.filePath("root/" + file)).path()) &&
+                                             QFile(dir.filePath("root/" + file)).open(QIODevice::WriteOnly)));
+            QFile::setPermissions(dir.filePath("root/" + file), QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+        }
+        const auto run = [&](const QStringList &arguments) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.start(dir.filePath("QarnDiag"), arguments);
+            while (process.state() != QProcess::NotRunning)
+                QTest::qWait(5); // the refusing socket answers meanwhile
+            return QString::fromUtf8(process.readAllStandardOutput());
+        };
+        const QString listed = run({"--list"});
+        const QString report = run({"--check", "--device", "Reader 9"});
+        const QJsonObject json =
+            QJsonDocument::fromJson(run({"--check", "--device", "Reader 9", "--json"}).toUtf8()).object();
+        QProcess::execute(QStringLiteral(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh"),
+                          {"stop", dir.filePath("empty")});
+        if (status != -102)
+            QVERIFY2(listed.contains("\nPort list error : " + text + " (status " + QString::number(status) + ")\n"),
+                     qPrintable(listed));
+        QVERIFY2(report.contains("\nReader library status : " + QString::number(status) + ' ' + text + '\n'),
+                 qPrintable(report));
+        const QJsonObject connection = json.value("connection").toObject();
+        QCOMPARE(connection.value("libraryStatus").toInt(), status);
+        QCOMPARE(connection.value("libraryMessage").toString(), text);
+    }
+
     // ---- the peer's view -----------------------------------------------------------
 
     // pcsc_scan lists the same readers as the port list, and reads the same
@@ -902,13 +1014,14 @@ private slots:
                 DynDisconnect();
                 TQarnStatus status = 0;
                 QCOMPARE(CommList(&status), QStringList());
-                QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is not running")),
+                QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is installed but not running")),
                          qPrintable(Message(status)));
                 QCOMPARE(Connect("auto"), TQarnStatus(-1002));
                 // The report tells what the library said.
                 QVERIFY(ConnectionLines(TestConnection("auto", 0))
-                            .contains("Reader library status : -329 pcscd is not running: start the "
-                                      "PC/SC service (pcscd) and try again"));
+                            .filter(QRegularExpression(
+                                "^Reader library status : -161 pcscd is installed but not running, .*"))
+                            .size() == 1);
             }
             QVERIFY(FBed.Start());
             QVERIFY(PcscdTestBed::WaitForCard(0, true)); // the card comes back by itself
