@@ -83,19 +83,26 @@ run() {
         exec pcscd --foreground --info --config "$1/conf"' sh "$dir" "$drivers"
 }
 
-start() {
-    local dir="$1" port="${2:-}" socket pid
-    mkdir -p "$dir"
-    dir="$(cd "$dir" && pwd)"
-    [ -n "$port" ] || port="$(free_port_pair)"
+two_readers_listed() { # SOCKET
+    [ "$(PCSCLITE_CSOCK_NAME="$1" timeout 5 pcsc_scan -r 2>/dev/null | grep -c 'Virtual PCD')" = 2 ]
+}
+
+no_reader_listed() { # SOCKET
+    PCSCLITE_CSOCK_NAME="$1" timeout 5 pcsc_scan -r 2>&1 | grep -q 'No reader'
+}
+
+# launch DIR PORT CHECK...: starts the daemon in the background and waits,
+# at most 10 s, until CHECK SOCKET succeeds; prints the socket's line.
+launch() {
+    local dir="$1" port="$2" socket pid
+    shift 2
     socket="$dir/run/pcscd/pcscd.comm"
     "$0" run "$dir" "$port" >"$dir/pcscd.log" 2>&1 &
     pid=$!
     echo "$pid" >"$dir/daemon.pid"
     for _ in $(seq 1 100); do
-        if [ "$(PCSCLITE_CSOCK_NAME="$socket" timeout 5 pcsc_scan -r 2>/dev/null | grep -c 'Virtual PCD')" = 2 ]; then
+        if "$@" "$socket"; then
             echo "PCSCLITE_CSOCK_NAME=$socket"
-            echo "PORT=$port"
             return 0
         fi
         kill -0 "$pid" 2>/dev/null || { cat "$dir/pcscd.log" >&2; fail "pcscd ended at start"; }
@@ -105,24 +112,20 @@ start() {
     fail "pcscd did not list its readers within 10 s"
 }
 
-empty() {
-    local dir="$1" socket pid
+start() {
+    local dir="$1" port="${2:-}"
     mkdir -p "$dir"
     dir="$(cd "$dir" && pwd)"
-    socket="$dir/run/pcscd/pcscd.comm"
-    "$0" run "$dir" none >"$dir/pcscd.log" 2>&1 &
-    pid=$!
-    echo "$pid" >"$dir/daemon.pid"
-    for _ in $(seq 1 100); do
-        if PCSCLITE_CSOCK_NAME="$socket" timeout 5 pcsc_scan -r 2>&1 | grep -q 'No reader'; then
-            echo "PCSCLITE_CSOCK_NAME=$socket"
-            return 0
-        fi
-        kill -0 "$pid" 2>/dev/null || { cat "$dir/pcscd.log" >&2; fail "pcscd ended at start"; }
-        sleep 0.1
-    done
-    stop "$dir"
-    fail "pcscd did not answer within 10 s"
+    [ -n "$port" ] || port="$(free_port_pair)"
+    launch "$dir" "$port" two_readers_listed
+    echo "PORT=$port"
+}
+
+empty() {
+    local dir="$1"
+    mkdir -p "$dir"
+    dir="$(cd "$dir" && pwd)"
+    launch "$dir" none no_reader_listed
 }
 
 stop() {
