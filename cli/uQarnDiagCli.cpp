@@ -300,9 +300,11 @@ private:
         if (FOptions.list) {
             FReport.ports = ReadPortList(&FReport.portsStatus);
             Print(PortLines(*FReport.ports, FReport.portsStatus));
-            if (FReport.portsStatus != QARN_OK)
-                return FailureExit(FReport.portsStatus, kExitReaderNotFound);
         }
+        FReport.usbReaders = UsbReaders();
+        Print(UsbReaderLines(FReport.usbReaders));
+        if (FOptions.list && FReport.portsStatus != QARN_OK)
+            return FailureExit(FReport.portsStatus, kExitReaderNotFound);
         if (!FOptions.connect || Stopped())
             return kExitPassed;
 
