@@ -15,7 +15,8 @@ run_packages=(
     xvfb xdotool imagemagick fonts-liberation fonts-dejavu-core
 )
 # The tests, the fuzzer, the package check, the Windows builds and their run
-# under wine, the PC/SC tests on a private pcscd, valgrind, and the
+# under wine, the PC/SC tests on a private pcscd, the USB tests in a private
+# udev world (umockdev), valgrind, and the
 # throw-away root of scripts/fresh_machine.sh.
 test_packages=(
     xauth x11-apps
@@ -24,6 +25,7 @@ test_packages=(
     valgrind
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
     pcscd vsmartcard-vpcd pcsc-tools
+    umockdev libumockdev-dev gir1.2-umockdev-1.0
     debootstrap
 )
 

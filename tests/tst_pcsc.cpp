@@ -684,53 +684,6 @@ private slots:
         QVERIFY2(!trace.contains(QStringLiteral("SCardReleaseContext")), qPrintable(trace));
     }
 
-    // The port list waits for pcscd only when a reader can have come or
-    // gone: a smart-card or vendor-class USB interface came, went or was
-    // plugged anew, or the system tells nothing of its USB devices.  Whether
-    // it waited shows in the trace, never in a time.
-    void portListWait_data()
-    {
-        QTest::addColumn<QByteArray>("change"); // a class: such an interface comes
-        QTest::addColumn<bool>("waits");
-        QTest::newRow("nothing changed") << QByteArray() << false;
-        QTest::newRow("keyboard came") << QByteArray("03") << false;
-        QTest::newRow("smart-card reader came") << QByteArray("0b") << true;
-        QTest::newRow("vendor-class device came") << QByteArray("ff") << true;
-        QTest::newRow("reader went") << QByteArray("went") << true;
-        QTest::newRow("reader plugged anew") << QByteArray("devnum") << true;
-        QTest::newRow("no USB devices folder") << QByteArray("none") << true;
-    }
-    void portListWait()
-    {
-        QFETCH(QByteArray, change);
-        QFETCH(bool, waits);
-        QTemporaryDir usb;
-        const auto write = [&usb](const QString &name, const QByteArray &text) {
-            QFile file(usb.filePath(name));
-            return QDir(usb.path()).mkpath(QFileInfo(name).path()) &&
-                   file.open(QIODevice::WriteOnly) && file.write(text + '\n') > 0;
-        };
-        QVERIFY(write("devnum", "4") && write("1-1:1.0/bInterfaceClass", "0b"));
-        qputenv("NORVANE_PCSC_USB_DEVICES", usb.path().toLocal8Bit());
-        qputenv("NORVANE_PCSC_LIST_WAIT_MS", "1");
-        CommList();
-        if (change == "went")
-            QVERIFY(QDir(usb.filePath("1-1:1.0")).removeRecursively());
-        else if (change == "devnum")
-            QVERIFY(write("devnum", "5"));
-        else if (change == "none")
-            qputenv("NORVANE_PCSC_USB_DEVICES", usb.filePath("none").toLocal8Bit());
-        else if (!change.isEmpty())
-            QVERIFY(write("1-2:1.0/bInterfaceClass", change));
-        qputenv("NORVANE_PCSC_TRACE", usb.filePath("trace").toLocal8Bit());
-        CommList();
-        for (const char *name :
-             {"NORVANE_PCSC_TRACE", "NORVANE_PCSC_USB_DEVICES", "NORVANE_PCSC_LIST_WAIT_MS"})
-            qunsetenv(name);
-        QFile trace(usb.filePath("trace"));
-        QCOMPARE(trace.open(QIODevice::ReadOnly) && trace.readAll().contains("PnP?"), waits);
-    }
-
     // ---- the command line --------------------------------------------------------
 
     // The built program with this library beside it (it takes the one in its
