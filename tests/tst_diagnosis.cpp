@@ -126,9 +126,7 @@ private slots:
         // readers plugged in, differ between machines: those are the load
         // table's and tst_hotplug's.
         QStringList lines = run.out.split('\n');
-        lines.removeIf([](const QString &line) {
-            return line.contains(QStringLiteral("(not present)")) || line.startsWith(QStringLiteral("USB reader : "));
-        });
+        lines.removeIf([](const QString &line) { return line.contains("(not present)") || line.startsWith("USB reader : "); });
         QCOMPARE(lines.join('\n'), text);
         QCOMPARE(run.err, QString());
         QCOMPARE(run.code, code);

@@ -824,40 +824,27 @@ private slots:
     {
         QTest::addColumn<QString>("setUp"); // files under the root, or what answers on the socket
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("text");
-        const QString stopped = QStringLiteral(
-            "pcscd is installed but not running, and nothing starts it on demand: start it with ");
-        QTest::newRow("not installed") << QString() << -160
-                                       << "pcscd is not installed: install the PC/SC service pcscd "
-                                          "(Debian: the packages pcscd and libccid) and try again";
-        const QString units = QStringLiteral("usr/sbin/pcscd lib/systemd/system/pcscd.socket "
-                                             "lib/systemd/system/pcscd.service");
+        QTest::addColumn<QString>("text"); // how the status's text ends
+        const QString units = "usr/sbin/pcscd lib/systemd/system/pcscd.socket lib/systemd/system/pcscd.service";
+        QTest::newRow("not installed") << QString() << -160 << "not installed: install the PC/SC service pcscd "
+                                                               "(Debian: the packages pcscd and libccid) and try again";
         QTest::newRow("stopped, socket unit enabled")
             << units + " etc/systemd/system/sockets.target.wants/pcscd.socket" << -161
-            << stopped + "\"systemctl start pcscd.socket\" (unit file /lib/systemd/system/pcscd.socket)";
+            << "\"systemctl start pcscd.socket\" (unit file /lib/systemd/system/pcscd.socket)";
         QTest::newRow("stopped, socket unit not enabled")
-            << units << -161
-            << stopped + "\"systemctl enable --now pcscd.socket\" (unit file "
-                         "/lib/systemd/system/pcscd.socket)";
+            << units << -161 << "\"systemctl enable --now pcscd.socket\" (unit file /lib/systemd/system/pcscd.socket)";
         QTest::newRow("stopped, service unit only")
             << "usr/sbin/pcscd usr/lib/systemd/system/pcscd.service" << -161
-            << stopped + "\"systemctl enable --now pcscd.service\" (unit file "
-                         "/usr/lib/systemd/system/pcscd.service; no pcscd.socket)";
+            << "\"systemctl enable --now pcscd.service\" (unit file /usr/lib/systemd/system/pcscd.service; no pcscd.socket)";
         QTest::newRow("stopped, no unit") << "usr/sbin/pcscd" << -161
-                                          << stopped + "\"/usr/sbin/pcscd\" as root (no systemd unit "
-                                                       "file of pcscd)";
-        QTest::newRow("refusing") << "@refusing" << -162
-                                  << "pcscd is running but refuses this program (access denied): "
-                                     "allow this user in pcscd's access rules (polkit), or run the "
-                                     "program as a user that pcscd accepts";
-        QTest::newRow("no reader") << "@empty" << -163
-                                   << "pcscd is running but knows no reader: plug the reader in, "
-                                      "and check that its driver is installed (libccid for USB "
-                                      "readers) and takes it";
+                                          << "\"/usr/sbin/pcscd\" as root (no systemd unit file of pcscd)";
+        QTest::newRow("refusing") << "@refusing" << -162 << "refuses this program (access denied): allow "
+                                                            "this user in pcscd's access rules (polkit), "
+                                                            "or run the program as a user that pcscd accepts";
+        QTest::newRow("no reader") << "@empty" << -163 << "knows no reader: plug the reader in, and check that "
+                                                          "its driver is installed (libccid for USB readers) and takes it";
         QTest::newRow("no reader of that name")
-            << "@running" << -102
-            << "No PC/SC reader of that name is known to pcscd; it lists: " +
-                   PcscdTestBed::ReaderName(0) + ", " + PcscdTestBed::ReaderName(1);
+            << "@running" << -102 << "; it lists: " + PcscdTestBed::ReaderName(0) + ", " + PcscdTestBed::ReaderName(1);
     }
     void daemonStates()
     {
@@ -870,9 +857,11 @@ private slots:
         QProcessEnvironment environment = qarntest::ProgramEnvironment(dir.path());
         environment.insert("NORVANE_PCSC_SYSTEM_ROOT", dir.filePath("root"));
         environment.insert("PCSCLITE_CSOCK_NAME", dir.filePath("pcscd.comm"));
-        std::unique_ptr<QSocketNotifier> refusing;
         const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+        QSocketNotifier refusing(listener, QSocketNotifier::Read);
+        connect(&refusing, &QSocketNotifier::activated, &refusing,
+                [listener] { ::close(::accept(listener, nullptr, nullptr)); });
         if (setUp == "@refusing") {
             sockaddr_un address{};
             address.sun_family = AF_UNIX;
@@ -880,14 +869,8 @@ private slots:
                      sizeof address.sun_path);
             QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
                     ::listen(listener, 8) == 0);
-            refusing = std::make_unique<QSocketNotifier>(listener, QSocketNotifier::Read);
-            connect(refusing.get(), &QSocketNotifier::activated, refusing.get(),
-                    [listener] { ::close(::accept(listener, nullptr, nullptr)); });
         } else if (setUp == "@empty") {
-            QProcess bed;
-            bed.start(QStringLiteral(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh"),
-                      {"empty", dir.filePath("empty")});
-            QVERIFY(bed.waitForFinished(15000) && bed.exitCode() == 0);
+            QCOMPARE(QProcess::execute(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh", {"empty", dir.filePath("empty")}), 0);
             environment.insert("PCSCLITE_CSOCK_NAME", dir.filePath("empty/run/pcscd/pcscd.comm"));
         } else if (setUp == "@running") {
             environment.insert("PCSCLITE_CSOCK_NAME", PcscdTestBed::SocketPath());
@@ -911,14 +894,12 @@ private slots:
             QJsonDocument::fromJson(run({"--check", "--device", "Reader 9", "--json"}).toUtf8()).object();
         QProcess::execute(QStringLiteral(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh"),
                           {"stop", dir.filePath("empty")});
-        if (status != -102)
-            QVERIFY2(listed.contains("\nPort list error : " + text + " (status " + QString::number(status) + ")\n"),
-                     qPrintable(listed));
-        QVERIFY2(report.contains("\nReader library status : " + QString::number(status) + ' ' + text + '\n'),
+        QVERIFY2(status == -102 || listed.contains(text + QString(" (status %1)\n").arg(status)), qPrintable(listed));
+        QVERIFY2(report.contains(QString("\nReader library status : %1 ").arg(status)) && report.contains(text + '\n'),
                  qPrintable(report));
         const QJsonObject connection = json.value("connection").toObject();
         QCOMPARE(connection.value("libraryStatus").toInt(), status);
-        QCOMPARE(connection.value("libraryMessage").toString(), text);
+        QVERIFY(connection.value("libraryMessage").toString().endsWith(text));
     }
 
     // ---- the peer's view -----------------------------------------------------------
