@@ -122,9 +122,8 @@ private slots:
         SettingsSandbox settings;
         Load(variant, scenario);
         const CliRun run = Run({QStringLiteral("--check")});
-        // Where the system looked beyond the program's folder, and the USB
-        // readers plugged in, differ between machines: those are the load
-        // table's and tst_hotplug's.
+        // Where the system looked beyond the program's folder and the USB readers
+        // differ between machines: those are the load table's and tst_hotplug's.
         QStringList lines = run.out.split('\n');
         lines.removeIf([](const QString &line) { return line.contains("(not present)") || line.startsWith("USB reader : "); });
         QCOMPARE(lines.join('\n'), text);

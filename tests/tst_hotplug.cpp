@@ -55,14 +55,7 @@ class TestHotplug : public QObject {
     UMockdevTestbed *FBed = nullptr;
     PcscdTestBed FPcscd;
 
-    void Add(const QByteArray &record)
-    {
-        QVERIFY(umockdev_testbed_add_from_string(FBed, record.constData(), nullptr));
-    }
-    void Event(const char *path, const char *action)
-    {
-        umockdev_testbed_uevent(FBed, (QByteArray("/sys/devices/pci0000:00/usb1/") + path).constData(), action);
-    }
+    void Add(const QByteArray &record) { QVERIFY(umockdev_testbed_add_from_string(FBed, record, nullptr)); }
 
 private slots:
     void initTestCase() { QVERIFY(FPcscd.Start()); }
@@ -161,9 +154,9 @@ private slots:
         QVERIFY(StandIn::Scenario(R"({"comm_list":"COM1=a\n/dev/ttyUSB0=FTDI\n"})"));
         w.sbStatus->showMessage(QStringLiteral("before"));
         StandIn::ClearLog();
-        for (const QString &event : events)
-            Event(event.section(' ', 1).toLatin1().constData(), event.section(' ', 0, 0).toLatin1().constData());
-        Event("1-4", "add");
+        for (const QString &event : events + QStringList{"add 1-4"})
+            umockdev_testbed_uevent(FBed, ("/sys/devices/pci0000:00/usb1/" + event.section(' ', 1)).toLatin1().constData(),
+                                    event.section(' ', 0, 0).toLatin1().constData());
         QTRY_COMPARE(StandIn::CallLog().filter(QStringLiteral("NORV_GetCommListA")).size(), refreshes + 1);
         QCOMPARE(w.cbSerial->itemText(w.cbSerial->count() - 1), QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(w.sbStatus->currentMessage(), QStringLiteral("before"));
