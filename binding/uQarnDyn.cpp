@@ -1,13 +1,15 @@
+// The loader and the operations: the library loaded once, its entry points
+// bound, and each reader operation behind one status code.  The benchmark
+// is in uQarnDynBenchmark.cpp, the call trace in uQarnDynTrace.cpp.
 #include "uQarnDyn.h"
 
 #include "NorvaneApi.h"
+#include "uQarnDynCall.h"
 #include "uQarnDynPlatform.h"
 
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <type_traits>
 
 namespace norv {
 const char *const kEntryNames[kEntryCount] = {
@@ -17,22 +19,24 @@ const char *const kEntryNames[kEntryCount] = {
 };
 } // namespace norv
 
+namespace qarn::dyn {
+std::array<void *, norv::kEntryCount> gEntries{};
+} // namespace qarn::dyn
+
 namespace {
 
-using norv::Entry;
+using qarn::dyn::entry;
+using qarn::dyn::Entry;
+using qarn::dyn::gEntries;
 
 enum class HandleState { NotTried, None, Loaded };
 
 // Module state, one per process.
 HandleState gHandleState = HandleState::None;
 qarn::platform::ModuleHandle gModule = nullptr;
-std::array<void *, norv::kEntryCount> gEntries{};
 int gStartEndCounter = 0;
 
 TLibraryLoadRecord gLoadRecord;
-TQarnTickSource gTickSource = nullptr;
-TQarnBenchmarkNotifier gBenchmarkNotifier = nullptr;
-TQarnCallTracer gTracer = nullptr;
 
 // What the library answered when the last DynConnect failed to open.
 struct TOpenFailure {
@@ -40,7 +44,6 @@ struct TOpenFailure {
     TQarnStatus status = QARN_OK;
 };
 TOpenFailure gOpenFailure;
-TQarnStopCheck gStopCheck = nullptr;
 
 constexpr int kMessageCount = 5;
 const std::array<const char *, kMessageCount> kMessageTexts = {
@@ -58,67 +61,6 @@ std::array<std::string, kMessageCount> gMessages = {kMessageTexts[0], kMessageTe
                                                     kMessageTexts[4]};
 enum MessageIndex { kMsgNotLoaded = 0, kMsgCorrupted = 1, kMsgUnsupported = 2, kMsgNotOnPort = 3,
                     kMsgNotFound = 4 };
-
-// Typed view of one entry of the table.
-template <Entry E> struct EntryType;
-#define NORV_ENTRY_TYPE(name, result, params)                                                     \
-    template <> struct EntryType<Entry::name> { using type = norv::t##name; };
-NORV_ENTRY_POINTS(NORV_ENTRY_TYPE)
-#undef NORV_ENTRY_TYPE
-
-// The arguments worth a trace line: the device opened, the RF mode, the
-// echo length, the settings word and the code whose message is asked.
-template <typename... Args> std::string Arguments(Args...) { return std::string(); }
-std::string Arguments(const char *device)
-{
-    return device ? "(\"" + std::string(device) + "\")" : std::string("(null)");
-}
-std::string Arguments(uint8_t mode) { return "(" + std::to_string(mode) + ")"; }
-std::string Arguments(uint16_t length) { return "(" + std::to_string(length) + ")"; }
-std::string Arguments(int16_t code) { return "(" + std::to_string(code) + ")"; }
-std::string Arguments(uint32_t settings)
-{
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "(0x%02X)", static_cast<unsigned>(settings));
-    return hex;
-}
-
-// One entry of the table, called as the export itself; with a tracer set,
-// each call is timed and told to it.
-template <Entry E, typename Function = typename EntryType<E>::type> class TEntryCall;
-template <Entry E, typename Result, typename... Params>
-class TEntryCall<E, Result(NORV_CALL *)(Params...)> {
-public:
-    using Function = Result(NORV_CALL *)(Params...);
-    explicit TEntryCall(Function function) : FFunction(function) {}
-    explicit operator bool() const { return FFunction != nullptr; }
-
-    Result operator()(Params... args) const
-    {
-        if (!gTracer)
-            return FFunction(args...);
-        const auto start = std::chrono::steady_clock::now();
-        const Result result = FFunction(args...);
-        const auto elapsed = std::chrono::steady_clock::now() - start;
-        std::string call = norv::kEntryNames[static_cast<int>(E)] + Arguments(args...);
-        int status = 0;
-        if constexpr (std::is_pointer_v<Result>)
-            call += result ? " = \"" + std::string(result) + "\"" : std::string(" = null");
-        else
-            status = result;
-        gTracer(call, status,
-                uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()));
-        return result;
-    }
-
-private:
-    Function FFunction;
-};
-
-template <Entry E> TEntryCall<E> entry()
-{
-    return TEntryCall<E>(reinterpret_cast<typename EntryType<E>::type>(gEntries[static_cast<int>(E)]));
-}
 
 // Message index 2 with the code filled in.
 std::string UnsupportedCodeMessage(TQarnStatus code)
@@ -234,8 +176,6 @@ std::string DynCandidateText(const TLibraryCandidate &candidate)
 }
 
 const TLibraryLoadRecord &DynGetLoadRecord() { return gLoadRecord; }
-
-void DynSetCallTracer(TQarnCallTracer tracer) { gTracer = tracer; }
 
 bool DynGetOpenFailure(TQarnStatus &status, std::string &message)
 {
@@ -457,87 +397,3 @@ TQarnStatus DynFindCard(std::string &uid, std::string &typeName)
     return status;
 }
 
-// ---- echo benchmark --------------------------------------------------------
-
-void DynSetTickSource(TQarnTickSource source) { gTickSource = source; }
-
-uint32_t DynTickCount() { return gTickSource ? gTickSource() : qarn::platform::TickCount(); }
-
-void DynSetBenchmarkFailureNotifier(TQarnBenchmarkNotifier notifier)
-{
-    gBenchmarkNotifier = notifier;
-}
-
-void DynSetStopCheck(TQarnStopCheck check) { gStopCheck = check; }
-
-namespace {
-
-constexpr uint32_t kEchoExchanges = 25;
-
-enum class SeriesOutcome { Measured, StoppedQuietly, Failed, StoppedByHost };
-
-// One timed series; inside the timed loop run only the library call and the
-// host's stop check (a flag read).
-SeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
-                            TEchoAverage &average, TQarnStatus &failure)
-{
-    const uint32_t start = DynTickCount();
-    for (uint32_t i = 0; i < kEchoExchanges; ++i) {
-        if (gStopCheck && gStopCheck())
-            return SeriesOutcome::StoppedByHost;
-        const TQarnStatus status = echo(length);
-        if (status == QARN_OK)
-            continue;
-        if (status == QARN_NOT_SUPPORTED || (lastSeries && (status == -243 || status == -244)))
-            return SeriesOutcome::StoppedQuietly;
-        failure = status;
-        return SeriesOutcome::Failed;
-    }
-    const uint32_t elapsed = DynTickCount() - start; // modulo 2^32: a wrap still counts right
-    average.measured = true;
-    average.milliseconds = elapsed / kEchoExchanges;
-    return SeriesOutcome::Measured;
-}
-
-} // namespace
-
-TQarnStatus DynBenchmark(TEchoAverage &average128, TEchoAverage &average256,
-                         TEchoAverage &average768)
-{
-    average128 = average256 = average768 = TEchoAverage{};
-
-    const auto echo = entry<Entry::Echo>();
-    if (!echo)
-        return QARN_OK;
-
-    const TQarnStatus probe = echo(0);
-    if (probe != QARN_OK)
-        return probe;
-
-    struct Series {
-        uint16_t length;
-        TEchoAverage *average;
-    };
-    const Series series[] = {{128, &average128}, {256, &average256}, {768, &average768}};
-    for (const Series &s : series) {
-        const bool last = s.length == 768;
-        TQarnStatus failure = QARN_OK;
-        switch (RunEchoSeries(echo, s.length, last, *s.average, failure)) {
-        case SeriesOutcome::Measured:
-            break;
-        case SeriesOutcome::StoppedQuietly:
-            return QARN_OK;
-        case SeriesOutcome::Failed:
-            // What was measured before the failure is discarded.
-            average128 = average256 = average768 = TEchoAverage{};
-            if (last && gBenchmarkNotifier)
-                gBenchmarkNotifier(failure);
-            return failure;
-        case SeriesOutcome::StoppedByHost:
-            // Nothing to show: the host that asked knows why.
-            average128 = average256 = average768 = TEchoAverage{};
-            return QARN_STOPPED;
-        }
-    }
-    return QARN_OK;
-}

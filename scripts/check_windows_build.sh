@@ -15,6 +15,7 @@ out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 
 "$compiler" "${flags[@]}" -I"$root/binding" "$root/binding/uQarnDyn.cpp" \
+    "$root/binding/uQarnDynBenchmark.cpp" "$root/binding/uQarnDynTrace.cpp" \
     "$root/binding/uQarnDynPlatformWin.cpp" "$root/tests/loadprobe.cpp" -o "$out/loadprobe.exe"
 echo "binding for Windows: built and linked ($(stat -c %s "$out/loadprobe.exe") bytes)"
 

@@ -52,7 +52,8 @@ if command -v ccache >/dev/null; then
 fi
 includes=(-isystem "$include" -I"$root/standin")
 sources=(reader.cpp scenario.cpp platformWin.cpp)
-binding=(-I"$root/binding" "$root/binding/uQarnDyn.cpp" "$root/binding/uQarnDynPlatformWin.cpp")
+binding=(-I"$root/binding" "$root/binding/uQarnDyn.cpp" "$root/binding/uQarnDynBenchmark.cpp"
+         "$root/binding/uQarnDynTrace.cpp" "$root/binding/uQarnDynPlatformWin.cpp")
 # Each stand-in source alone, so that ccache can keep it.
 standin() { # compiler, object suffix
     for source in "${sources[@]}"; do

@@ -4,6 +4,7 @@
 #include "qarntest.h"
 #include "uDiagnosisReport.h"
 #include "uDiagnosis.h"
+#include "uFaceChoice.h"
 #include "uLibraryTrace.h"
 #include "uQarnDiagCli.h"
 

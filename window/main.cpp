@@ -1,6 +1,7 @@
 // QarnDiag: configures and checks the link between the Norvane reader API
 // and a Qarn contactless reader, in its window or on the command line.
 #include "uAppServices.h"
+#include "uFaceChoice.h"
 #include "uLibraryTrace.h"
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"

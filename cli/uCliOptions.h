@@ -1,0 +1,37 @@
+// The command line's options: one table that the parser is set up from and
+// that tells which options take a value, and what the options ask for.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QCommandLineOption;
+class QCommandLineParser;
+
+// The options of the table, for the parser.
+QList<QCommandLineOption> CommandLineOptions();
+
+// What the options ask for.
+struct TCliOptions {
+    bool connect = false;
+    bool benchmark = false;
+    bool list = false;
+    bool json = false;
+    int pollSeconds = 0;
+    std::optional<QByteArray> device;
+    uint32_t settings = 0;
+};
+
+// Reads the parsed options; on an error returns its text.  The device name
+// is taken from rawDevice when given.
+QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteArray> &rawDevice,
+                    TCliOptions &options);
+
+// The last --device value as the system passed it, its bytes unchanged
+// (Qt's decoded arguments would turn bytes that are not UTF-8 into U+FFFD).
+std::optional<QByteArray> RawDeviceValue(const QByteArrayList &raw);
