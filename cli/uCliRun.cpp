@@ -144,6 +144,12 @@ private:
     // A stop signal or a failed write ends the run after the step under way.
     bool Stopped() const { return TStopRequest::Signal() != 0 || WriteFailed(); }
 
+    void PrintUsbReaders()
+    {
+        FReport.usbReaders = UsbReaders();
+        Print(UsbReaderLines(FReport.usbReaders));
+    }
+
     int Steps()
     {
         FReport.library = CheckLibrary();
@@ -151,17 +157,20 @@ private:
         FReport.deviceChoice = FOptions.device ? *FOptions.device : FReport.stored.name;
         Print(QStringList{VersionLine()} + LibraryLines(FReport.library) +
               DeviceLines(FReport.deviceChoice, FReport.stored));
-        if (!FReport.library->Available())
+        if (!FReport.library->Available()) {
+            PrintUsbReaders(); // a plugged-in reader shows even without its library
             return kExitLibraryUnavailable;
+        }
         if (Stopped())
             return kExitPassed;
 
         if (FOptions.list) {
             FReport.ports = ReadPortList(&FReport.portsStatus);
             Print(PortLines(*FReport.ports, FReport.portsStatus));
-            if (FReport.portsStatus != QARN_OK)
-                return FailureExit(FReport.portsStatus, kExitReaderNotFound);
         }
+        PrintUsbReaders();
+        if (FOptions.list && FReport.portsStatus != QARN_OK)
+            return FailureExit(FReport.portsStatus, kExitReaderNotFound);
         if (!FOptions.connect || Stopped())
             return kExitPassed;
 

@@ -95,6 +95,18 @@ QStringList PortLines(const std::vector<TPort> &ports, TQarnStatus status)
     return lines;
 }
 
+QStringList UsbReaderLines(const std::vector<TUsbReader> &readers)
+{
+    QStringList lines;
+    for (const TUsbReader &reader : readers)
+        lines << Line("USB reader", reader.busPath + QLatin1Char(' ') + reader.vendorId + QLatin1Char(':') +
+                                        reader.productId + QLatin1Char(' ') + reader.interfaceClass +
+                                        QStringLiteral(" \u2014 ") + reader.advice);
+    if (readers.empty())
+        lines << Line("USB reader", QStringLiteral("none seen"));
+    return lines;
+}
+
 QStringList ConnectionLines(const std::optional<TConnectionTest> &connection)
 {
     if (!connection)
@@ -147,6 +159,7 @@ QStringList ReportLines(const TDiagnosisReport &report)
     lines << LibraryLines(report.library) << DeviceLines(report.deviceChoice, report.stored);
     if (report.ports)
         lines << PortLines(*report.ports, report.portsStatus);
+    lines << UsbReaderLines(report.usbReaders);
     lines << ConnectionLines(report.connection) << BenchmarkLines(report.benchmark)
           << CardLine(report.card);
     return lines;
@@ -225,6 +238,20 @@ QJsonValue PortsErrorJson(const TDiagnosisReport &report)
                        {QStringLiteral("message"), StatusMessage(report.portsStatus)}};
 }
 
+QJsonArray UsbReadersJson(const std::vector<TUsbReader> &readers)
+{
+    QJsonArray list;
+    for (const TUsbReader &reader : readers)
+        list.append(QJsonObject{{QStringLiteral("busPath"), reader.busPath},
+                                {QStringLiteral("vendorId"), reader.vendorId},
+                                {QStringLiteral("productId"), reader.productId},
+                                {QStringLiteral("interfaceClass"), reader.interfaceClass},
+                                {QStringLiteral("driver"), Optional(!reader.driver.isEmpty(), reader.driver)},
+                                {QStringLiteral("state"), reader.state},
+                                {QStringLiteral("advice"), reader.advice}});
+    return list;
+}
+
 QJsonValue ConnectionJson(const std::optional<TConnectionTest> &test)
 {
     if (!test)
@@ -293,6 +320,7 @@ QJsonObject ReportJson(const TDiagnosisReport &report)
             {QStringLiteral("device"), DeviceJson(report.deviceChoice, report.stored)},
             {QStringLiteral("ports"), PortsJson(report.ports)},
             {QStringLiteral("portsError"), PortsErrorJson(report)},
+            {QStringLiteral("usbReaders"), UsbReadersJson(report.usbReaders)},
             {QStringLiteral("connection"), ConnectionJson(report.connection)},
             {QStringLiteral("benchmark"), BenchmarkJson(report.benchmark)},
             {QStringLiteral("card"),

@@ -4,6 +4,7 @@
 
 #include "uDeviceChoice.h"
 #include "uDiagnosis.h"
+#include "uUsbReaders.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -30,6 +31,7 @@ struct TDiagnosisReport {
     TStoredDeviceChoice stored;
     std::optional<std::vector<TPort>> ports; // the port list, when asked for
     TQarnStatus portsStatus = QARN_OK;      // and the library's status for it
+    std::vector<TUsbReader> usbReaders;     // the census, whatever the library
     std::optional<TConnectionTest> connection;
     std::optional<TBenchmarkRun> benchmark;
     std::optional<TCardPoll> card; // the last poll
@@ -43,6 +45,8 @@ QStringList DeviceLines(const QByteArray &choice, const TStoredDeviceChoice &sto
 // A failed list adds its error: "none listed" alone would hide why (no
 // PC/SC service, for instance).
 QStringList PortLines(const std::vector<TPort> &ports, TQarnStatus status);
+// One line per reader of the census, or one that says none was seen.
+QStringList UsbReaderLines(const std::vector<TUsbReader> &readers);
 QStringList ConnectionLines(const std::optional<TConnectionTest> &connection);
 QStringList BenchmarkLines(const std::optional<TBenchmarkRun> &benchmark);
 QString CardLine(const std::optional<TCardPoll> &card);

@@ -166,15 +166,6 @@ int16_t Session::FindOnce(uint16_t &type, uint8_t *uid, uint8_t &uidLength)
     return kOk;
 }
 
-int Session::RefusedStatusWord(int16_t status) const
-{
-    if (status == kUidRefused)
-        return uidRefusedWord_;
-    if (status == kEchoRefused)
-        return echoRefusedWord_;
-    return -1;
-}
-
 int16_t Session::ReleaseCard()
 {
     DisconnectCard();

@@ -73,21 +73,27 @@ int16_t NORV_GetCommListA(char *buffer, int32_t size)
     });
 }
 
-// A refusal's text names the card's status word; it stays valid until the
-// next message of the same status is asked for.
+// A text that tells what this session met (the card's status word, what to
+// start, the readers pcscd lists) stays valid until the next message of the
+// same status is asked for.
 const char *NORV_GetErrorMessage(int16_t status)
 {
-    const int word = TheSession().RefusedStatusWord(status);
-    if (word < 0)
-        return MessageOf(status);
-    static std::string texts[2];
-    std::string &text = texts[status == kUidRefused ? 0 : 1];
-    try {
-        text = MessageWithStatusWord(status, word);
-    } catch (...) {
-        return MessageOf(status);
+    static const int16_t kDetailed[] = {kUidRefused, kEchoRefused, kDaemonStopped, kReaderNameUnknown};
+    static std::string texts[sizeof kDetailed / sizeof kDetailed[0]];
+    for (std::size_t i = 0; i < sizeof kDetailed / sizeof kDetailed[0]; ++i) {
+        if (kDetailed[i] != status)
+            continue;
+        try {
+            std::string text = TheSession().DetailedMessage(status);
+            if (text.empty())
+                break;
+            texts[i] = std::move(text);
+        } catch (...) {
+            break;
+        }
+        return texts[i].c_str();
     }
-    return text.c_str();
+    return MessageOf(status);
 }
 
 int16_t NORV_ReaderOpenA(const char *device)

@@ -146,7 +146,7 @@ int16_t Session::CommList(std::string &text, std::size_t capacity)
     listedBefore_ = true;
     lastList_ = names;
     if (result != SCARD_S_SUCCESS)
-        return FromPcsc(result);
+        return ListFailure(result);
     for (const std::string &name : names) {
         const std::string line = name + "=" + kListValue + "\n";
         if (text.size() + line.size() >= capacity)

@@ -1,5 +1,6 @@
 #include "norvpcsc_session.h"
 
+#include "norvpcsc_daemon.h"
 #include "norvpcsc_results.h"
 #include "norvpcsc_status.h"
 #include "norvpcsc_trace.h"
@@ -55,7 +56,7 @@ int16_t Session::Open(const char *device)
     std::vector<Reader> readers;
     const LONG listed = ListReaders(readers);
     if (listed != SCARD_S_SUCCESS)
-        return FromPcsc(listed);
+        return ListFailure(listed);
     const std::string name = device ? device : "";
 
     SCARDHANDLE handle = 0;
@@ -77,8 +78,12 @@ int16_t Session::Open(const char *device)
             return kNoUsbReader;
     } else {
         chosen = Match(readers, name);
-        if (!chosen)
+        if (!chosen) {
+            listedText_.clear();
+            for (const Reader &reader : readers)
+                listedText_ += (listedText_.empty() ? "" : ", ") + reader.listName;
             return kReaderNameUnknown;
+        }
     }
 
     if (name != "USB") {
@@ -127,7 +132,7 @@ int16_t Session::Reconnect()
     const LONG listed = ListReaders(readers);
     if (listed != SCARD_S_SUCCESS && listed != SCARD_E_NO_READERS_AVAILABLE) {
         DropContext();
-        return gone_ = FromPcsc(listed);
+        return gone_ = ListFailure(listed);
     }
     const Reader *reader = Match(readers, reader_.listName);
     if (!reader)
@@ -167,7 +172,7 @@ int16_t Session::Failure(LONG result)
     const bool restarted = readerContext_ != contextCount_ ||
                            (hasContext_ && pcsc::SCardIsValidContext(context_) != SCARD_S_SUCCESS);
     if (IsServiceLost(result) || restarted) {
-        gone_ = FromPcsc(IsServiceLost(result) ? result : SCARD_E_SERVICE_STOPPED);
+        gone_ = IsServiceLost(result) ? ListFailure(result) : FromPcsc(SCARD_E_SERVICE_STOPPED);
         serviceLost_ = true;
         DropContext();
     } else {
@@ -184,6 +189,37 @@ int16_t Session::Failure(LONG result)
 bool Session::ServiceLostIn(int16_t status) const
 {
     return status != kOk && serviceLost_ && gone_ == status;
+}
+
+// A failure to list pcscd's readers: pcscd with no reader, or pcscd not
+// installed, stopped or refusing this program, or else pcsc-lite's status.
+int16_t Session::ListFailure(LONG result)
+{
+    if (result == SCARD_E_NO_READERS_AVAILABLE)
+        return kDaemonNoReader;
+    const DaemonState state = DaemonStateOf(result);
+    if (state.status == kOk)
+        return FromPcsc(result);
+    if (state.status == kDaemonStopped)
+        stoppedText_ = state.text;
+    return state.status;
+}
+
+std::string Session::DetailedMessage(int16_t status) const
+{
+    switch (status) {
+    case kUidRefused:
+        return uidRefusedWord_ < 0 ? std::string() : MessageWithStatusWord(status, uidRefusedWord_);
+    case kEchoRefused:
+        return echoRefusedWord_ < 0 ? std::string() : MessageWithStatusWord(status, echoRefusedWord_);
+    case kDaemonStopped:
+        return stoppedText_;
+    case kReaderNameUnknown:
+        return listedText_.empty() ? std::string()
+                                   : std::string(MessageOf(status)) + "; it lists: " + listedText_;
+    default:
+        return std::string();
+    }
 }
 
 } // namespace norvpcsc

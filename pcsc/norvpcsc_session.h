@@ -38,9 +38,11 @@ public:
     int16_t ReleaseCard();
     int16_t Echo(uint16_t length);
 
-    // The status word behind the last kUidRefused or kEchoRefused, -1 when
-    // none is known (and for any other status).
-    int RefusedStatusWord(int16_t status) const;
+    // The text of a status as this session last met it: with the card's
+    // status word (kUidRefused, kEchoRefused), what to start
+    // (kDaemonStopped) or the readers pcscd lists (kReaderNameUnknown);
+    // empty when the status has no such text.
+    std::string DetailedMessage(int16_t status) const;
 
 private:
     struct Reader {
@@ -59,6 +61,7 @@ private:
     int16_t EchoOnce(uint16_t length);
     const Reader *Match(const std::vector<Reader> &readers, const std::string &name) const;
     int16_t Failure(LONG result);
+    int16_t ListFailure(LONG result);
     LONG ConnectDirect(const std::string &pcscName, SCARDHANDLE &handle);
     LONG Attribute(DWORD id, std::vector<uint8_t> &value);
     uint16_t ChannelType();
@@ -88,6 +91,8 @@ private:
     uint8_t echoSeed_ = 0;
     int uidRefusedWord_ = -1;
     int echoRefusedWord_ = -1;
+    std::string stoppedText_; // kDaemonStopped's text when it was given last
+    std::string listedText_;  // the readers pcscd listed at the last kReaderNameUnknown
 
     bool listedBefore_ = false;
     std::vector<std::string> lastList_;

@@ -38,6 +38,15 @@ constexpr OwnText kOwnTexts[] = {
     {kEchoMismatch, "The echo came back different from what was sent"},
     {kEchoRefused, "The card refused the echo exchange (error status word)"},
     {kBenchmarkNoCard, "No card on the reader: put a card on the reader to run the benchmark"},
+    {kDaemonNotInstalled, "pcscd is not installed: install the PC/SC service pcscd (Debian: the "
+                          "packages pcscd and libccid) and try again"},
+    {kDaemonStopped, "pcscd is installed but not running, and nothing starts it on demand: start "
+                     "the PC/SC service (pcscd) and try again"},
+    {kDaemonRefused, "pcscd is running but refuses this program (access denied): allow this user "
+                     "in pcscd's access rules (polkit), or run the program as a user that pcscd "
+                     "accepts"},
+    {kDaemonNoReader, "pcscd is running but knows no reader: plug the reader in, and check that "
+                      "its driver is installed (libccid for USB readers) and takes it"},
     {kInvalidArgument, "Invalid argument: a null pointer or a buffer size below 1"},
     {kOutOfMemory, "Out of memory"},
     {kInternal, "Internal error in the PC/SC reader library"},

@@ -32,4 +32,8 @@ if [ -n "${1:-}" ]; then
     "$compiler" "${flags[@]}" -I"$root/diagnosis" "${qt[@]}" -c "$root/diagnosis/uCodePageWin.cpp" \
         -o "$out/uCodePageWin.o"
     echo "code page of the library's texts for Windows: compiled"
+    for unit in uUsbReaders uUsbReadersWin; do
+        "$compiler" "${flags[@]}" -I"$root/diagnosis" "${qt[@]}" -c "$root/diagnosis/$unit.cpp" -o "$out/$unit.o"
+    done
+    echo "census of USB readers for Windows: compiled"
 fi

@@ -8,6 +8,7 @@
 #   pcscd_testbed.sh start DIR [PORT] start it in the background, wait until
 #                                     its two readers are listed, and print
 #                                     the lines PCSCLITE_CSOCK_NAME=..., PORT=...
+#   pcscd_testbed.sh empty DIR        the same daemon with no reader at all
 #   pcscd_testbed.sh stop DIR         end a daemon started so
 #
 # pcscd always puts its socket and pid file into /run/pcscd and looks for USB
@@ -46,6 +47,7 @@ check() {
 prepare() {
     local dir="$1" port="$2"
     mkdir -p "$dir/run" "$dir/conf" "$dir/drivers"
+    [ "$port" != none ] || return 0
     cp "$(readlink -f "$vpcd")" "$dir/libifdvpcd.so"
     cat >"$dir/conf/vpcd" <<EOF
 FRIENDLYNAME "Virtual PCD"
@@ -81,19 +83,26 @@ run() {
         exec pcscd --foreground --info --config "$1/conf"' sh "$dir" "$drivers"
 }
 
-start() {
-    local dir="$1" port="${2:-}" socket pid
-    mkdir -p "$dir"
-    dir="$(cd "$dir" && pwd)"
-    [ -n "$port" ] || port="$(free_port_pair)"
+two_readers_listed() { # SOCKET
+    [ "$(PCSCLITE_CSOCK_NAME="$1" timeout 5 pcsc_scan -r 2>/dev/null | grep -c 'Virtual PCD')" = 2 ]
+}
+
+no_reader_listed() { # SOCKET
+    PCSCLITE_CSOCK_NAME="$1" timeout 5 pcsc_scan -r 2>&1 | grep -q 'No reader'
+}
+
+# launch DIR PORT CHECK...: starts the daemon in the background and waits,
+# at most 10 s, until CHECK SOCKET succeeds; prints the socket's line.
+launch() {
+    local dir="$1" port="$2" socket pid
+    shift 2
     socket="$dir/run/pcscd/pcscd.comm"
     "$0" run "$dir" "$port" >"$dir/pcscd.log" 2>&1 &
     pid=$!
     echo "$pid" >"$dir/daemon.pid"
     for _ in $(seq 1 100); do
-        if [ "$(PCSCLITE_CSOCK_NAME="$socket" timeout 5 pcsc_scan -r 2>/dev/null | grep -c 'Virtual PCD')" = 2 ]; then
+        if "$@" "$socket"; then
             echo "PCSCLITE_CSOCK_NAME=$socket"
-            echo "PORT=$port"
             return 0
         fi
         kill -0 "$pid" 2>/dev/null || { cat "$dir/pcscd.log" >&2; fail "pcscd ended at start"; }
@@ -101,6 +110,22 @@ start() {
     done
     stop "$dir"
     fail "pcscd did not list its readers within 10 s"
+}
+
+start() {
+    local dir="$1" port="${2:-}"
+    mkdir -p "$dir"
+    dir="$(cd "$dir" && pwd)"
+    [ -n "$port" ] || port="$(free_port_pair)"
+    launch "$dir" "$port" two_readers_listed
+    echo "PORT=$port"
+}
+
+empty() {
+    local dir="$1"
+    mkdir -p "$dir"
+    dir="$(cd "$dir" && pwd)"
+    launch "$dir" none no_reader_listed
 }
 
 stop() {
@@ -120,6 +145,7 @@ case "${1:-}" in
 check) check ;;
 run) [ $# -eq 3 ] || fail "usage: $0 run DIR PORT"; run "$2" "$3" ;;
 start) [ $# -ge 2 ] || fail "usage: $0 start DIR [PORT]"; start "$2" "${3:-}" ;;
+empty) [ $# -eq 2 ] || fail "usage: $0 empty DIR"; empty "$2" ;;
 stop) [ $# -eq 2 ] || fail "usage: $0 stop DIR"; stop "$2" ;;
 *) sed -n '2,20p' "$0" >&2; exit 2 ;;
 esac

@@ -15,10 +15,11 @@ run_packages=(
     xvfb xdotool imagemagick fonts-liberation fonts-dejavu-core
 )
 # The tests, the fuzzer, the package check, the Windows builds and their run
-# under wine, the PC/SC tests on a private pcscd, valgrind, the throw-away
-# root of scripts/fresh_machine.sh, and the monitoring engines that the
-# monitoring tests run on loopback (promtool, node_exporter) with the unit
-# checker systemd-analyze.
+# under wine, the PC/SC tests on a private pcscd, the USB tests in a private
+# udev world (umockdev), valgrind, the throw-away root of
+# scripts/fresh_machine.sh, and the monitoring engines that the monitoring
+# tests run on loopback (promtool, node_exporter) with the unit checker
+# systemd-analyze.
 test_packages=(
     xauth x11-apps
     clang libclang-rt-14-dev
@@ -26,6 +27,7 @@ test_packages=(
     valgrind
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
     pcscd vsmartcard-vpcd pcsc-tools
+    umockdev libumockdev-dev gir1.2-umockdev-1.0
     debootstrap
     prometheus prometheus-node-exporter systemd curl
 )

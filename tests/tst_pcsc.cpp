@@ -17,12 +17,16 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <array>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <memory>
 
 using namespace qarnvcard;
@@ -685,53 +689,6 @@ private slots:
         QVERIFY2(!trace.contains(QStringLiteral("SCardReleaseContext")), qPrintable(trace));
     }
 
-    // The port list waits for pcscd only when a reader can have come or
-    // gone: a smart-card or vendor-class USB interface came, went or was
-    // plugged anew, or the system tells nothing of its USB devices.  Whether
-    // it waited shows in the trace, never in a time.
-    void portListWait_data()
-    {
-        QTest::addColumn<QByteArray>("change"); // a class: such an interface comes
-        QTest::addColumn<bool>("waits");
-        QTest::newRow("nothing changed") << QByteArray() << false;
-        QTest::newRow("keyboard came") << QByteArray("03") << false;
-        QTest::newRow("smart-card reader came") << QByteArray("0b") << true;
-        QTest::newRow("vendor-class device came") << QByteArray("ff") << true;
-        QTest::newRow("reader went") << QByteArray("went") << true;
-        QTest::newRow("reader plugged anew") << QByteArray("devnum") << true;
-        QTest::newRow("no USB devices folder") << QByteArray("none") << true;
-    }
-    void portListWait()
-    {
-        QFETCH(QByteArray, change);
-        QFETCH(bool, waits);
-        QTemporaryDir usb;
-        const auto write = [&usb](const QString &name, const QByteArray &text) {
-            QFile file(usb.filePath(name));
-            return QDir(usb.path()).mkpath(QFileInfo(name).path()) &&
-                   file.open(QIODevice::WriteOnly) && file.write(text + '\n') > 0;
-        };
-        QVERIFY(write("devnum", "4") && write("1-1:1.0/bInterfaceClass", "0b"));
-        qputenv("NORVANE_PCSC_USB_DEVICES", usb.path().toLocal8Bit());
-        qputenv("NORVANE_PCSC_LIST_WAIT_MS", "1");
-        CommList();
-        if (change == "went")
-            QVERIFY(QDir(usb.filePath("1-1:1.0")).removeRecursively());
-        else if (change == "devnum")
-            QVERIFY(write("devnum", "5"));
-        else if (change == "none")
-            qputenv("NORVANE_PCSC_USB_DEVICES", usb.filePath("none").toLocal8Bit());
-        else if (!change.isEmpty())
-            QVERIFY(write("1-2:1.0/bInterfaceClass", change));
-        qputenv("NORVANE_PCSC_TRACE", usb.filePath("trace").toLocal8Bit());
-        CommList();
-        for (const char *name :
-             {"NORVANE_PCSC_TRACE", "NORVANE_PCSC_USB_DEVICES", "NORVANE_PCSC_LIST_WAIT_MS"})
-            qunsetenv(name);
-        QFile trace(usb.filePath("trace"));
-        QCOMPARE(trace.open(QIODevice::ReadOnly) && trace.readAll().contains("PnP?"), waits);
-    }
-
     // ---- the command line --------------------------------------------------------
 
     // The built program with this library beside it (it takes the one in its
@@ -861,6 +818,95 @@ private slots:
                      expected.size());
     }
 
+    // ---- pcscd's state --------------------------------------------------------------
+
+    // Why pcscd cannot serve the program, as the built program shows it in
+    // --list, in the report and in JSON: not installed, stopped (what to
+    // start comes from the unit files laid out under the stand-in root),
+    // refusing (a socket that accepts and closes at once, as pcscd does with
+    // a client it refuses), running with no reader, no reader of that name.
+    void daemonStates_data()
+    {
+        QTest::addColumn<QString>("setUp"); // files under the root, or what answers on the socket
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text"); // how the status's text ends
+        const QString units = "usr/sbin/pcscd lib/systemd/system/pcscd.socket lib/systemd/system/pcscd.service";
+        QTest::newRow("not installed") << QString() << -160 << "not installed: install the PC/SC service pcscd "
+                                                               "(Debian: the packages pcscd and libccid) and try again";
+        QTest::newRow("stopped, socket unit enabled")
+            << units + " etc/systemd/system/sockets.target.wants/pcscd.socket" << -161
+            << "\"systemctl start pcscd.socket\" (unit file /lib/systemd/system/pcscd.socket)";
+        QTest::newRow("stopped, socket unit not enabled")
+            << units << -161 << "\"systemctl enable --now pcscd.socket\" (unit file /lib/systemd/system/pcscd.socket)";
+        QTest::newRow("stopped, service unit only")
+            << "usr/sbin/pcscd usr/lib/systemd/system/pcscd.service" << -161
+            << "\"systemctl enable --now pcscd.service\" (unit file /usr/lib/systemd/system/pcscd.service; no pcscd.socket)";
+        QTest::newRow("stopped, no unit") << "usr/sbin/pcscd" << -161
+                                          << "\"/usr/sbin/pcscd\" as root (no systemd unit file of pcscd)";
+        QTest::newRow("refusing") << "@refusing" << -162 << "refuses this program (access denied): allow "
+                                                            "this user in pcscd's access rules (polkit), "
+                                                            "or run the program as a user that pcscd accepts";
+        QTest::newRow("no reader") << "@empty" << -163 << "knows no reader: plug the reader in, and check that "
+                                                          "its driver is installed (libccid for USB readers) and takes it";
+        QTest::newRow("no reader of that name")
+            << "@running" << -102 << "; it lists: " + PcscdTestBed::ReaderName(0) + ", " + PcscdTestBed::ReaderName(1);
+    }
+    void daemonStates()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(QStringLiteral(QARN_PROGRAM), dir.filePath("QarnDiag")) &&
+                QFile::copy(kLibraryFolder + "/libnorvane.so", dir.filePath("libnorvane.so")));
+        QProcessEnvironment environment = qarntest::ProgramEnvironment(dir.path());
+        environment.insert("NORVANE_PCSC_SYSTEM_ROOT", dir.filePath("root"));
+        environment.insert("PCSCLITE_CSOCK_NAME", dir.filePath("pcscd.comm"));
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+        QSocketNotifier refusing(listener, QSocketNotifier::Read);
+        connect(&refusing, &QSocketNotifier::activated, &refusing,
+                [listener] { ::close(::accept(listener, nullptr, nullptr)); });
+        if (setUp == "@refusing") {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            qstrncpy(address.sun_path, dir.filePath("pcscd.comm").toLocal8Bit().constData(),
+                     sizeof address.sun_path);
+            QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+                    ::listen(listener, 8) == 0);
+        } else if (setUp == "@empty") {
+            QCOMPARE(QProcess::execute(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh", {"empty", dir.filePath("empty")}), 0);
+            environment.insert("PCSCLITE_CSOCK_NAME", dir.filePath("empty/run/pcscd/pcscd.comm"));
+        } else if (setUp == "@running") {
+            environment.insert("PCSCLITE_CSOCK_NAME", PcscdTestBed::SocketPath());
+        }
+        for (const QString &file : setUp.split(' ', Qt::SkipEmptyParts)) {
+            QVERIFY(file.startsWith('@') || (QDir().mkpath(QFileInfo(dir.filePath("root/" + file)).path()) &&
+                                             QFile(dir.filePath("root/" + file)).open(QIODevice::WriteOnly)));
+            QFile::setPermissions(dir.filePath("root/" + file), QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+        }
+        const auto run = [&](const QStringList &arguments) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.start(dir.filePath("QarnDiag"), arguments);
+            while (process.state() != QProcess::NotRunning)
+                QTest::qWait(5); // the refusing socket answers meanwhile
+            return QString::fromUtf8(process.readAllStandardOutput());
+        };
+        const QString listed = run({"--list"});
+        const QString report = run({"--check", "--device", "Reader 9"});
+        const QJsonObject json =
+            QJsonDocument::fromJson(run({"--check", "--device", "Reader 9", "--json"}).toUtf8()).object();
+        QProcess::execute(QStringLiteral(QARN_SOURCE_DIR "/scripts/pcscd_testbed.sh"),
+                          {"stop", dir.filePath("empty")});
+        QVERIFY2(status == -102 || listed.contains(text + QString(" (status %1)\n").arg(status)), qPrintable(listed));
+        QVERIFY2(report.contains(QString("\nReader library status : %1 ").arg(status)) && report.contains(text + '\n'),
+                 qPrintable(report));
+        const QJsonObject connection = json.value("connection").toObject();
+        QCOMPARE(connection.value("libraryStatus").toInt(), status);
+        QVERIFY(connection.value("libraryMessage").toString().endsWith(text));
+    }
+
     // ---- the peer's view -----------------------------------------------------------
 
     // pcsc_scan lists the same readers as the port list, and reads the same
@@ -907,13 +953,14 @@ private slots:
                 DynDisconnect();
                 TQarnStatus status = 0;
                 QCOMPARE(CommList(&status), QStringList());
-                QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is not running")),
+                QVERIFY2(Message(status).startsWith(QStringLiteral("pcscd is installed but not running")),
                          qPrintable(Message(status)));
                 QCOMPARE(Connect("auto"), TQarnStatus(-1002));
                 // The report tells what the library said.
                 QVERIFY(ConnectionLines(TestConnection("auto", 0))
-                            .contains("Reader library status : -329 pcscd is not running: start the "
-                                      "PC/SC service (pcscd) and try again"));
+                            .filter(QRegularExpression(
+                                "^Reader library status : -161 pcscd is installed but not running, .*"))
+                            .size() == 1);
             }
             QVERIFY(FBed.Start());
             QVERIFY(PcscdTestBed::WaitForCard(0, true)); // the card comes back by itself

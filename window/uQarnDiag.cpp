@@ -291,6 +291,7 @@ TDiagnosisReport TfQarnDiag::Report() const
     TDiagnosisReport report = FResults;
     report.deviceChoice = FDeviceName;
     report.stored = ReadDeviceChoice();
+    report.usbReaders = UsbReaders();
     return report;
 }
 
