@@ -2,6 +2,7 @@
 // and a Qarn contactless reader, in its window or on the command line.
 #include "uAppServices.h"
 #include "uLibraryTrace.h"
+#include "uProgramIcon.h"
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QIcon>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -42,11 +42,9 @@ int main(int argc, char *argv[])
     {
         QApplication application(argc, argv);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QIcon applicationIcon;
-        for (const int size : {16, 32, 48, 64, 128, 256})
-            applicationIcon.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size),
-                                    QSize(size, size));
-        QApplication::setWindowIcon(applicationIcon);
+        // Every window of the program has this face: as the application's
+        // font, the toolkit's default face is never loaded.
+        QApplication::setFont(WindowFace());
         SetApplicationTitle(QStringLiteral("Ardanel QarnDiag"));
         QGuiApplication::setDesktopFileName(QStringLiteral("net.ardanel.QarnDiag"));
 
@@ -55,6 +53,13 @@ int main(int argc, char *argv[])
         TfQarnCommMore commMore(&mainWindow);
         fQarnCommMore = &commMore;
 
+        // The other windows (the advanced dialog, message boxes) take the
+        // application's icon.  It is set once the main window's native window
+        // exists: set before, that window would be made with the
+        // application's icon, all six sizes read, converted and sent to the
+        // display, only to have it replaced at once by its own.
+        mainWindow.winId();
+        QApplication::setWindowIcon(ProgramIcon({16, 32, 48, 64, 128, 256}));
         mainWindow.show();
         result = application.exec();
 
