@@ -3,6 +3,7 @@
 #include "uAppServices.h"
 #include "uFaceChoice.h"
 #include "uLibraryTrace.h"
+#include "uProgramIcon.h"
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
@@ -11,7 +12,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QIcon>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -43,11 +43,9 @@ int main(int argc, char *argv[])
     {
         QApplication application(argc, argv);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QIcon applicationIcon;
-        for (const int size : {16, 32, 48, 64, 128, 256})
-            applicationIcon.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size),
-                                    QSize(size, size));
-        QApplication::setWindowIcon(applicationIcon);
+        // Every window of the program has this face: as the application's
+        // font, the toolkit's default face is never loaded.
+        QApplication::setFont(WindowFace());
         SetApplicationTitle(QStringLiteral("Ardanel QarnDiag"));
         QGuiApplication::setDesktopFileName(QStringLiteral("net.ardanel.QarnDiag"));
 
@@ -56,6 +54,13 @@ int main(int argc, char *argv[])
         TfQarnCommMore commMore(&mainWindow);
         fQarnCommMore = &commMore;
 
+        // The other windows (the advanced dialog, message boxes) take the
+        // application's icon.  It is set once the main window's native window
+        // exists: set before, that window would be made with the
+        // application's icon, all six sizes read, converted and sent to the
+        // display, only to have it replaced at once by its own.
+        mainWindow.winId();
+        QApplication::setWindowIcon(ProgramIcon({16, 32, 48, 64, 128, 256}));
         mainWindow.show();
         result = application.exec();
 

@@ -24,9 +24,14 @@ int TextWidth(const QComboBox &box, const QStyleOptionComboBox &option)
 
 } // namespace
 
-TElideComboBox::TElideComboBox(QWidget *parent) : QComboBox(parent)
+TElideComboBox::TElideComboBox(QWidget *parent) : QComboBox(parent) {}
+
+void TElideComboBox::showPopup()
 {
+    // Set here rather than when the box is made: asking for the view makes
+    // the whole popup, which the window's start has no need of.
     view()->setTextElideMode(Qt::ElideMiddle);
+    QComboBox::showPopup();
 }
 
 QString TElideComboBox::ShownText() const

@@ -14,6 +14,8 @@ public:
     // The current entry as the closed list shows it.
     QString ShownText() const;
 
+    void showPopup() override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;

@@ -2,6 +2,7 @@
 #include "uQarnDiag.h"
 
 #include "uAppServices.h"
+#include "uProgramIcon.h"
 #include "uQarnDyn.h"
 #include "uUsbNotification.h"
 
@@ -134,10 +135,7 @@ void TfQarnDiag::SetupLook()
 
     CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
     CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    setWindowIcon(ProgramIcon({16, 32, 48}));
 }
 
 void TfQarnDiag::ConnectHandlers()
