@@ -22,7 +22,7 @@ test_packages=(
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev file groff-base
     valgrind
-    g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 fonts-wine
     pcscd vsmartcard-vpcd pcsc-tools
     debootstrap
 )
@@ -46,6 +46,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=()
     if [ "$(id -u)" -ne 0 ]; then
         sudo_cmd=(sudo)
+    fi
+    # wine32 runs the 32-bit Windows build: it comes from the i386 side of
+    # the archive.
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo_cmd[@]}" dpkg --add-architecture i386
     fi
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \

@@ -6,6 +6,7 @@
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
 #include "uSystemDisplay.h"
+#include "uWindowLook.h"
 #include "uQarnDyn.h"
 
 #include <QApplication>
@@ -17,7 +18,11 @@
 
 int main(int argc, char *argv[])
 {
+#ifdef QARN_COMMAND_LINE_PROGRAM
+    const bool commandLine = true; // the console build on Windows
+#else
     const bool commandLine = WantsCommandLine(argc, argv);
+#endif
     if (!commandLine && !NamesWindowPlatform(argc, argv) && !SystemHasDisplay()) {
         // Rather than the toolkit's abort.
         std::fputs("no display; for the command line see qarndiag --help\n", stderr);
@@ -41,7 +46,7 @@ int main(int argc, char *argv[])
     }
     {
         QApplication application(argc, argv);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setStyle(QStyleFactory::create(WindowStyleName()));
         QIcon applicationIcon;
         for (const int size : {16, 32, 48, 64, 128, 256})
             applicationIcon.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size),

@@ -1,0 +1,16 @@
+// Windows: the font the window's layout names, "MS Sans Serif" at 8 points
+// (11 pixels at 96 dots per inch), also in the hexadecimal boxes, which
+// were made to its measure, and the system's own style.
+#include "uWindowLook.h"
+
+QFont WindowFace()
+{
+    QFont face(QStringLiteral("MS Sans Serif"));
+    face.setStyleHint(QFont::SansSerif);
+    face.setPixelSize(11);
+    return face;
+}
+
+QFont CondensedFace() { return WindowFace(); }
+
+QString WindowStyleName() { return QStringLiteral("windowsvista"); }
