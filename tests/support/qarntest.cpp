@@ -31,6 +31,12 @@ QString StandInFolder(const QString &variant)
     return QStringLiteral(QARN_STANDIN_DIR) + QLatin1Char('/') + variant;
 }
 
+QString StandInFile(const QString &variant)
+{
+    return QDir::toNativeSeparators(StandInFolder(variant) + QLatin1Char('/') +
+                                    QLatin1String(kReaderLibraryFile));
+}
+
 void LoadStandIn(const QString &variant)
 {
     UnloadStandIn();

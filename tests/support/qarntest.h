@@ -27,6 +27,12 @@ extern QString gLoadedFolder;
 // "corrupt", ...; an absolute folder (of another reader library) as it is.
 QString StandInFolder(const QString &variant);
 
+// The file of a build of the stand-in, as the binding reports its path.
+QString StandInFile(const QString &variant);
+
+// Why the binding refuses the build "corrupt" (a text file), as it says.
+extern const char *const kCorruptLibraryReason;
+
 // Ends any earlier session of the binding and starts a new one that loads
 // the given build of the stand-in library (an empty variant, or one whose
 // folder does not exist, loads nothing).  The stand-in starts from its

@@ -10,6 +10,7 @@
 
 namespace qarntest {
 
+const char *const kCorruptLibraryReason = "it is not a shared library (invalid ELF header)";
 const char *const kReaderLibraryFile = "libnorvane.so";
 
 void *LoadedSymbol(const char *name)

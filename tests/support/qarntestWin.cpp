@@ -9,6 +9,7 @@
 
 namespace qarntest {
 
+const char *const kCorruptLibraryReason = "it is not a Windows library (error 193)";
 const char *const kReaderLibraryFile = "norvane.dll";
 
 void *LoadedSymbol(const char *name)
