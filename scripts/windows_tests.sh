@@ -81,12 +81,23 @@ window=$(date +%s.%N)
 start_and_wait_for_check env QT_FORCE_STDERR_LOGGING=1 "$wine" 'C:\QarnDiag\QarnDiag.exe'
 echo "Windows $size: window started and its start-up check done in $(seconds "$window") s"
 grep -m1 'startup check done' "$session_log" || true
-check="$("$wine" 'C:\QarnDiag\qarndiag-cli.exe' --check 2>&1 | tr -d '\r' || true)"
-if grep -q 'C:\\QarnDiag\\norvane.dll' <<<"$check"; then
-    echo "PASS: the unzipped program loads C:\\QarnDiag\\norvane.dll"
-else
-    echo "FAIL: the unzipped program does not name C:\\QarnDiag\\norvane.dll:"; echo "$check"; status=1
-fi
+# The command line, from the unzipped folder: the console build answers and
+# ends with the report's status; a mistyped option gives 2 from either
+# program, and the window program ends without opening its window.
+row() { # expected status, description, then the command
+    local expected="$1" what="$2" got=0
+    shift 2
+    timeout 120 "$@" >"$work/out" 2>&1 || got=$?
+    if [ "$got" = "$expected" ]; then echo "PASS: $what"; else echo "FAIL: $what: status $got"; cat "$work/out"; status=1; fi
+}
+row 0 "qarndiag-cli.exe --check names C:\\QarnDiag\\norvane.dll" \
+    sh -c "\"$wine\" 'C:\\QarnDiag\\qarndiag-cli.exe' --check | tr -d '\r' | grep -F 'C:\\QarnDiag\\norvane.dll'"
+row 0 "qarndiag-cli.exe --check --json prints the report and ends with its exitCode" sh -c '
+    status=0; "$0" "C:\QarnDiag\qarndiag-cli.exe" --check --json >"$1" || status=$?
+    python3 -c "import json, sys; sys.exit(json.load(open(sys.argv[1]))[\"exitCode\"] != int(sys.argv[2]))" "$1" "$status"
+    exit "$status"' "$wine" "$work/report.json"
+row 2 "qarndiag-cli.exe --chek gives 2" "$wine" 'C:\QarnDiag\qarndiag-cli.exe' --chek
+row 2 "QarnDiag.exe --chek gives 2 and opens no window" "$wine" 'C:\QarnDiag\QarnDiag.exe' --chek
 if [ -n "$picture" ]; then
     sleep 1
     mkdir -p "$(dirname "$picture")"
