@@ -14,9 +14,11 @@ run_packages=(
     libudev-dev nlohmann-json3-dev libpcsclite-dev
     xvfb xdotool imagemagick fonts-liberation fonts-dejavu-core
 )
-# The tests, the fuzzer, the package check, the Windows builds and their run
-# under wine, the PC/SC tests on a private pcscd, valgrind, and the
-# throw-away root of scripts/fresh_machine.sh.
+# The tests, the fuzzer, the package check, the Windows builds (Qt for
+# Windows too, from Debian's qt6-base source, with the posix-thread
+# compilers) and their run under wine (wine32 for the 32-bit build,
+# fonts-wine for the window's fonts), the PC/SC tests on a private pcscd,
+# valgrind, and the throw-away root of scripts/fresh_machine.sh.
 test_packages=(
     xauth x11-apps
     clang libclang-rt-14-dev
