@@ -5,7 +5,11 @@
 
 QFont WindowFace()
 {
-    QFont face(QStringLiteral("MS Sans Serif"));
+    // Where Qt cannot use the bitmap "MS Sans Serif" (wine's is one), its
+    // TrueType successor, or Tahoma, the dialog face of wine.
+    QFont face;
+    face.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Tahoma")});
     face.setStyleHint(QFont::SansSerif);
     face.setPixelSize(11);
     return face;

@@ -45,7 +45,7 @@ void LoadStandIn(const QString &variant)
     gLoadedFolder = QFile::exists(folder + QLatin1Char('/') + QLatin1String(kReaderLibraryFile))
                         ? folder
                         : QString();
-    qarn::platform::SetProgramFolderOverride(folder.toStdString());
+    qarn::platform::SetProgramFolderOverride(QDir::toNativeSeparators(folder).toStdString());
     DynStartHook();
     StandIn::Reset();
 }
