@@ -3,6 +3,8 @@
 // were made to its measure, and the system's own style.
 #include "uWindowLook.h"
 
+#include <QStringList>
+
 QFont WindowFace()
 {
     // Where Qt cannot use the bitmap "MS Sans Serif" (wine's is one), its
