@@ -1,6 +1,6 @@
 // Windows: LoadLibraryExA/GetProcAddress/GetModuleFileNameA/FreeLibrary.
-// Built on Linux by the cross-compile check (scripts/check_windows_build.sh)
-// and run under wine by scripts/wine_tests.sh.
+// Built for Windows with the program (scripts/build_windows.sh) and run
+// under wine by scripts/wine_tests.sh and scripts/windows_tests.sh.
 #include "uQarnDynPlatform.h"
 
 #include <windows.h>

@@ -4,27 +4,13 @@
 #pragma once
 
 #include "uQarnDyn.h"
+#include "uStoredName.h"
 
 #include <QByteArray>
-#include <QSettings>
 #include <QString>
 
 #include <string>
 #include <vector>
-
-extern const char *const kSettingsOrganisation; // "Ardanel"
-extern const char *const kSettingsApplication;  // "Norvane"
-extern const char *const kDeviceNameValue;      // "DeviceName"
-
-// The settings file of one place (its own file, not the places behind it).
-QString StoredNameFile(QSettings::Scope scope);
-
-// The stored device name of one place, 8-bit as the library sees it, byte
-// for byte; a place or value that does not exist reads as empty.  A place
-// or value that cannot be read (no read permission, a folder in its place,
-// a value that is not a text) reads as empty too, and says why in
-// unreadable when given.
-QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable = nullptr);
 
 enum class TStoredPlace { Nothing, PerUser, MachineWide, Unreadable };
 

@@ -14,18 +14,20 @@ run_packages=(
     libudev-dev nlohmann-json3-dev libpcsclite-dev
     xvfb xdotool imagemagick fonts-liberation fonts-dejavu-core
 )
-# The tests, the fuzzer, the package check, the Windows builds and their run
-# under wine, the PC/SC tests on a private pcscd, the USB tests in a private
-# udev world (umockdev), valgrind, the throw-away root of
-# scripts/fresh_machine.sh, and the monitoring engines that the monitoring
-# tests run on loopback (promtool, node_exporter) with the unit checker
-# systemd-analyze.
+# The tests, the fuzzer, the package check, the Windows builds (Qt for
+# Windows too, from Debian's qt6-base source, with the posix-thread
+# compilers) and their run under wine (wine32 for the 32-bit build,
+# fonts-wine for the window's fonts), the PC/SC tests on a private pcscd,
+# the USB tests in a private udev world (umockdev), valgrind, the throw-away
+# root of scripts/fresh_machine.sh, and the monitoring engines that the
+# monitoring tests run on loopback (promtool, node_exporter) with the unit
+# checker systemd-analyze.
 test_packages=(
     xauth x11-apps
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev file groff-base
     valgrind
-    g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 fonts-wine
     pcscd vsmartcard-vpcd pcsc-tools
     umockdev libumockdev-dev gir1.2-umockdev-1.0
     debootstrap
@@ -55,6 +57,11 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
+    # wine32 runs the 32-bit Windows build: it comes from the i386 side of
+    # the archive.
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo_cmd[@]}" dpkg --add-architecture i386
+    fi
     "${sudo_cmd[@]}" apt-get update -qq
     # invoke-rc.d and deb-systemd-invoke ask policy-rc.d before they start a
     # service from a package's scripts: 101 refuses.  An existing policy is

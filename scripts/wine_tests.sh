@@ -9,8 +9,8 @@
 #   scripts/wine_tests.sh [folder for build files kept between runs]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-compiler=x86_64-w64-mingw32-g++
-compiler32=i686-w64-mingw32-g++
+compiler=x86_64-w64-mingw32-g++-posix
+compiler32=i686-w64-mingw32-g++-posix
 for tool in "$compiler" "$compiler32"; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (scripts/setup.sh --tests installs it)"; exit 77; }
 done

@@ -6,7 +6,11 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
+// A Windows build whose exports a module-definition file lists (each
+// variant lists its own) defines NORVSIM_EXPORTS_BY_DEF.
+#if defined(_WIN32) && defined(NORVSIM_EXPORTS_BY_DEF)
+#define NORVSIM_EXPORT extern "C"
+#elif defined(_WIN32)
 #define NORVSIM_EXPORT extern "C" __declspec(dllexport)
 #else
 #define NORVSIM_EXPORT extern "C" __attribute__((visibility("default")))

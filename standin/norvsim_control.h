@@ -9,7 +9,9 @@
 
 #include <stddef.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(NORVSIM_EXPORTS_BY_DEF)
+#define NORVSIM_CONTROL_API /* listed in the module-definition file */
+#elif defined(_WIN32)
 #define NORVSIM_CONTROL_API __declspec(dllexport)
 #elif defined(__GNUC__)
 #define NORVSIM_CONTROL_API __attribute__((visibility("default")))

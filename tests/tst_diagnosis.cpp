@@ -45,7 +45,7 @@ void Load(const QString &variant, const QByteArray &scenario)
 
 QString LibraryPath(const QString &variant)
 {
-    return qarntest::StandInFolder(variant) + QStringLiteral("/libnorvane.so");
+    return qarntest::StandInFile(variant);
 }
 
 const QString kHeader = QStringLiteral("QarnDiag version : 2.0.0\n");

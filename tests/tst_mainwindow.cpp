@@ -10,6 +10,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolTip>
+#include <QDir>
 #include <QtTest>
 
 using qarntest::StandIn;
@@ -287,7 +288,8 @@ private slots:
         session.Show();
 
         QVERIFY(w.eDllVersion->text().startsWith(QStringLiteral("Norvane API stand-in")));
-        QVERIFY(w.eDllLocation->text().endsWith(QStringLiteral("/default/libnorvane.so")));
+        QVERIFY(w.eDllLocation->text().endsWith(QDir::toNativeSeparators(QStringLiteral("/default/")) +
+                                                QLatin1String(qarntest::kReaderLibraryFile)));
         QCOMPARE(w.sbStatus->currentMessage(), QString());
         QVERIFY(w.btnTest->isEnabled());
         QVERIFY(w.btnOK->isEnabled());
@@ -318,8 +320,8 @@ private slots:
         QTest::newRow("copy found but refused")
             << QStringLiteral("corrupt") << QStringLiteral("ERROR : norvane.dll not found or can't be loaded. Please run the installation procedure again !")
             << QStringLiteral("norvane.dll is not available in program directory, nor in system default search path. Please copy norvane.dll in appropriate directory.\n\n") +
-                   qarntest::StandInFolder(QStringLiteral("corrupt")) +
-                   QStringLiteral("/libnorvane.so was found but could not be loaded: it is not a shared library (invalid ELF header)");
+                   qarntest::StandInFile(QStringLiteral("corrupt")) +
+                   QStringLiteral(" was found but could not be loaded: ") + QLatin1String(qarntest::kCorruptLibraryReason);
     }
     void startupFailures()
     {

@@ -8,6 +8,7 @@
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
 #include "uSystemDisplay.h"
+#include "uWindowLook.h"
 #include "uQarnDyn.h"
 
 #include <QApplication>
@@ -18,7 +19,11 @@
 
 int main(int argc, char *argv[])
 {
+#ifdef QARN_COMMAND_LINE_PROGRAM
+    const bool commandLine = true; // the console build on Windows
+#else
     const bool commandLine = WantsCommandLine(argc, argv);
+#endif
     if (!commandLine && !NamesWindowPlatform(argc, argv) && !SystemHasDisplay()) {
         // Rather than the toolkit's abort.
         std::fputs("no display; for the command line see qarndiag --help\n", stderr);
@@ -42,7 +47,7 @@ int main(int argc, char *argv[])
     }
     {
         QApplication application(argc, argv);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setStyle(QStyleFactory::create(WindowStyleName()));
         // Every window of the program has this face: as the application's
         // font, the toolkit's default face is never loaded.
         QApplication::setFont(WindowFace());

@@ -19,14 +19,6 @@ QString ApplicationTitle() { return gApplicationTitle; }
 
 void SetApplicationTitle(const QString &title) { gApplicationTitle = title; }
 
-QFont WindowFace()
-{
-    QFont face(QStringLiteral("Liberation Sans"));
-    face.setStyleHint(QFont::SansSerif);
-    face.setPixelSize(11);
-    return face;
-}
-
 void ApplyWindowFace(QWidget *window)
 {
     const QFont face = WindowFace();

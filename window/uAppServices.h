@@ -4,6 +4,7 @@
 #pragma once
 
 #include "uErrorGuard.h"
+#include "uWindowLook.h"
 
 #include <QFont>
 #include <QLoggingCategory>
@@ -20,9 +21,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcStartup)
 QString ApplicationTitle();
 void SetApplicationTitle(const QString &title);
 
-// The face of the program's windows: a sans-serif face of 11 pixels, as
-// close as Linux gets to the classic 8-point dialog font.
-QFont WindowFace();
 // Gives a window and each of its controls that face, keeping their bold.
 // Each control needs it itself: under the main window's style sheet, which
 // reaches every window of the program, controls do not take their window's

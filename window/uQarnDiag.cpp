@@ -127,11 +127,8 @@ void TfQarnDiag::SetupLook()
 
     // The hex boxes are narrow: a condensed face of the same size keeps the
     // widest values ("FF FF FF FF FF ", "FFFFFFFF") inside them.
-    QFont condensed(QStringLiteral("Liberation Sans Narrow"));
-    condensed.setStyleHint(QFont::SansSerif);
-    condensed.setPixelSize(11);
     for (QLineEdit *hex : {eQarnFeatures, eQarnChipsetHWID, eQarnChipsetSNR})
-        hex->setFont(condensed);
+        hex->setFont(CondensedFace());
 
     CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
     CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));

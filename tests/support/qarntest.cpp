@@ -9,13 +9,9 @@
 #include <QSettings>
 #include <QtTest>
 
-#include <dlfcn.h>
-
 namespace qarntest {
 
 namespace {
-
-QString gLoadedFolder;
 
 // The control exports of the stand-in that the binding loaded: the same
 // file opened again (RTLD_NOLOAD) gives the same loaded instance.
@@ -26,18 +22,7 @@ template <typename T> T Control(const char *name)
 
 } // namespace
 
-void *LoadedSymbol(const char *name)
-{
-    if (gLoadedFolder.isEmpty())
-        return nullptr;
-    const QByteArray path = (gLoadedFolder + QStringLiteral("/libnorvane.so")).toLocal8Bit();
-    void *handle = ::dlopen(path.constData(), RTLD_NOW | RTLD_NOLOAD);
-    if (!handle)
-        return nullptr;
-    void *symbol = ::dlsym(handle, name);
-    ::dlclose(handle);
-    return symbol;
-}
+QString gLoadedFolder;
 
 QString StandInFolder(const QString &variant)
 {
@@ -46,13 +31,21 @@ QString StandInFolder(const QString &variant)
     return QStringLiteral(QARN_STANDIN_DIR) + QLatin1Char('/') + variant;
 }
 
+QString StandInFile(const QString &variant)
+{
+    return QDir::toNativeSeparators(StandInFolder(variant) + QLatin1Char('/') +
+                                    QLatin1String(kReaderLibraryFile));
+}
+
 void LoadStandIn(const QString &variant)
 {
     UnloadStandIn();
     static const QTemporaryDir noLibrary; // an empty folder of this process's own
     const QString folder = variant.isEmpty() ? noLibrary.path() : StandInFolder(variant);
-    gLoadedFolder = QFile::exists(folder + QStringLiteral("/libnorvane.so")) ? folder : QString();
-    qarn::platform::SetProgramFolderOverride(folder.toStdString());
+    gLoadedFolder = QFile::exists(folder + QLatin1Char('/') + QLatin1String(kReaderLibraryFile))
+                        ? folder
+                        : QString();
+    qarn::platform::SetProgramFolderOverride(QDir::toNativeSeparators(folder).toStdString());
     DynStartHook();
     StandIn::Reset();
 }
@@ -126,35 +119,6 @@ QProcessEnvironment ProgramEnvironment(const QString &folder)
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     return environment;
-}
-
-SettingsSandbox::SettingsSandbox(bool machineWideWritable)
-    : FMachineWideWritable(machineWideWritable)
-{
-    QDir root(FDir.path());
-    root.mkpath(QStringLiteral("user"));
-    QString system = FDir.path() + QStringLiteral("/system");
-    if (!machineWideWritable) {
-        // A regular file where a folder would have to be.
-        QFile blocker(FDir.path() + QStringLiteral("/blocker"));
-        blocker.open(QIODevice::WriteOnly);
-        blocker.write("not a folder\n");
-        system = blocker.fileName() + QStringLiteral("/system");
-    } else {
-        root.mkpath(QStringLiteral("system"));
-    }
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       FDir.path() + QStringLiteral("/user"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system);
-}
-
-SettingsSandbox::~SettingsSandbox()
-{
-    // Point both places at folders that do not exist, so nothing outside a
-    // sandbox is ever touched by a test.
-    const QString nowhere = FDir.path() + QStringLiteral("/gone");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, nowhere);
 }
 
 

@@ -17,9 +17,21 @@
 
 namespace qarntest {
 
+// The stand-in's file name on this system: "libnorvane.so", "norvane.dll".
+extern const char *const kReaderLibraryFile;
+
+// The folder of the stand-in that the binding has loaded; empty for none.
+extern QString gLoadedFolder;
+
 // Folder of a build of the stand-in library: "default", "no_Echo", "none",
 // "corrupt", ...; an absolute folder (of another reader library) as it is.
 QString StandInFolder(const QString &variant);
+
+// The file of a build of the stand-in, as the binding reports its path.
+QString StandInFile(const QString &variant);
+
+// Why the binding refuses the build "corrupt" (a text file), as it says.
+extern const char *const kCorruptLibraryReason;
 
 // Ends any earlier session of the binding and starts a new one that loads
 // the given build of the stand-in library (an empty variant, or one whose
@@ -60,7 +72,10 @@ struct MessageBoxRecorder {
 
 // Machine-wide and per-user settings in temporary folders.  With
 // machineWideWritable false the machine-wide place lies below a regular
-// file, so that even root cannot write it.
+// file, so that even root cannot write it.  On Windows both places are the
+// registry keys of the (throw-away) wine prefix, emptied of the value at
+// both ends; wine runs as administrator, so there the machine-wide place is
+// always writable.
 // The environment of a QarnDiag that a test starts: this one's, without a
 // display, and with both places of stored settings, per user
 // (XDG_CONFIG_HOME) and machine-wide (XDG_CONFIG_DIRS), in folders of their

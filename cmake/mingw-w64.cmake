@@ -1,0 +1,31 @@
+# Cross-compiling for Windows with the mingw-w64 posix-thread compilers.
+# The size is chosen with QARN_WINDOWS_ARCH (x86_64 or i686, from the cache
+# or the environment); x86_64 when unset.
+set(CMAKE_SYSTEM_NAME Windows)
+if(NOT QARN_WINDOWS_ARCH)
+    if(DEFINED ENV{QARN_WINDOWS_ARCH})
+        set(QARN_WINDOWS_ARCH $ENV{QARN_WINDOWS_ARCH})
+    else()
+        set(QARN_WINDOWS_ARCH x86_64)
+    endif()
+endif()
+if(NOT QARN_WINDOWS_ARCH MATCHES "^(x86_64|i686)$")
+    message(FATAL_ERROR "QARN_WINDOWS_ARCH is x86_64 or i686, not '${QARN_WINDOWS_ARCH}'")
+endif()
+# Try-compiles configure projects of their own: hand the size on to them.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QARN_WINDOWS_ARCH)
+set(CMAKE_SYSTEM_PROCESSOR ${QARN_WINDOWS_ARCH})
+set(QARN_WINDOWS_TRIPLE ${QARN_WINDOWS_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${QARN_WINDOWS_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QARN_WINDOWS_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QARN_WINDOWS_TRIPLE}-windres)
+# The binutils of the same target (CPack strips with CMAKE_STRIP).
+foreach(tool AR RANLIB STRIP OBJDUMP)
+    string(TOLOWER ${tool} name)
+    set(CMAKE_${tool} /usr/bin/${QARN_WINDOWS_TRIPLE}-${name} CACHE FILEPATH "")
+endforeach()
+set(CMAKE_FIND_ROOT_PATH /usr/${QARN_WINDOWS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
