@@ -37,7 +37,8 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     // "-?" as on Windows, where the help option has it already.
     QCommandLineOption question(QStringLiteral("?"));
     question.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(question);
+    if (!help.names().contains(question.names().first()))
+        parser.addOption(question);
 
     const QString program = arguments.isEmpty() ? QStringLiteral("QarnDiag")
                                                 : arguments.first().section(QLatin1Char('/'), -1);

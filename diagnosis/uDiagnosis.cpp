@@ -22,6 +22,13 @@ QString LibraryText(const QByteArray &bytes)
 {
     QString text;
     for (qsizetype at = 0; at < bytes.size();) {
+        // Every code page of either system is ASCII below 0x80, NUL too
+        // (which a conversion of the one byte would drop).
+        if (uchar(bytes[at]) < 0x80) {
+            text += QLatin1Char(bytes[at]);
+            ++at;
+            continue;
+        }
         const qsizetype length = CodePageCharLength(bytes, at);
         if (length == 0) {
             text += ByteEscape(uchar(bytes[at]));

@@ -4,7 +4,8 @@
 # in a throw-away wine prefix on a virtual X server, then makes the ZIP,
 # unzips it into a fresh prefix with demo/norvane.dll copied beside
 # QarnDiag.exe, starts the window, waits for its start-up check, saves a
-# screenshot, presses Enter (OK) and reads the stored choice with reg.
+# screenshot when given a file for it, presses Enter (OK) and reads the
+# stored choice with reg.
 #   scripts/windows_tests.sh x86_64|i686 [build folder] [screenshot.png]
 # Exit status 77 (skipped), with one line saying how to get what is
 # missing, where the compilers, wine or the Qt for Windows cache are
@@ -69,7 +70,8 @@ zip="$build/packages/QarnDiag-$(sed -n 's/^project(QarnDiag VERSION \([0-9.]*\).
 echo "Windows $size: $(basename "$zip"), $(stat -c %s "$zip") bytes"
 unset WINEPATH
 export WINEPREFIX="$work/package-prefix"
-timeout 300 /usr/lib/wine/wine64 wineboot --init >"$work/wineboot2.log" 2>&1 && timeout 120 "$wineserver" -w
+timeout 300 /usr/lib/wine/wine64 wineboot --init >"$work/wineboot2.log" 2>&1 && timeout 120 "$wineserver" -w \
+    || { echo "FAIL: Windows $size: the package's wine prefix could not be made"; tail -5 "$work/wineboot2.log"; exit 1; }
 folder="$WINEPREFIX/drive_c/QarnDiag"
 mkdir -p "$folder"
 unzip -q "$zip" -d "$work/unzipped"

@@ -3,7 +3,9 @@
 # the Windows build's ctest (CMAKE_CROSSCOMPILING_EMULATOR).  The wine
 # prefix, the display and WINEPATH (Qt for Windows and the mingw-w64
 # run-time) come from scripts/windows_tests.sh; the locale is en_US.UTF-8
-# (ANSI code page 1252) unless QARN_WINE_LANG names another.
+# (ANSI code page 1252) unless QARN_WINE_LANG names another.  Wine hands
+# no QT_* variable to a Windows program: the windows are the windows
+# platform's, on the virtual display, in the fonts the prefix has.
 set -euo pipefail
 # QtTest's output to a pipe is lost under wine: a test executable writes
 # it to a file, shown afterwards.

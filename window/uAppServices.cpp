@@ -4,7 +4,10 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QFontMetrics>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QToolTip>
 #include <QUrl>
 
@@ -18,6 +21,32 @@ TMessageBoxHook gMessageBoxHook;
 QString ApplicationTitle() { return gApplicationTitle; }
 
 void SetApplicationTitle(const QString &title) { gApplicationTitle = title; }
+
+void CentreOver(QWidget *window, const QWidget *over)
+{
+    QRect place(QPoint(), window->size());
+    place.moveCenter(over->geometry().center());
+    if (const QScreen *screen = over->screen()) {
+        const QRect room = screen->availableGeometry();
+        place.moveLeft(qMax(room.left(), qMin(place.left(), room.right() + 1 - place.width())));
+        place.moveTop(qMax(room.top(), qMin(place.top(), room.bottom() + 1 - place.height())));
+    }
+    window->setGeometry(place);
+}
+
+QFont FaceFitting(QFont face, const QString &text, const QWidget *box)
+{
+    // A line edit's text room: its width less the frame and two pixels of
+    // margin on each side.
+    const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+    const int room = box->width() - 2 * frame - 4;
+    int stretch = face.stretch() == QFont::AnyStretch ? QFont::Unstretched : face.stretch();
+    while (QFontMetrics(face).horizontalAdvance(text) > room && stretch > 70) {
+        stretch -= 3;
+        face.setStretch(stretch);
+    }
+    return face;
+}
 
 void ApplyWindowFace(QWidget *window)
 {

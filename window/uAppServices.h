@@ -56,6 +56,15 @@ public:
     TBusyCursor &operator=(const TBusyCursor &) = delete;
 };
 
+// Places a window that is about to be shown with its centre on the centre
+// of `over`, both measured without their frames, so that the frames the
+// system draws, known or not yet, move neither; kept inside the screen.
+void CentreOver(QWidget *window, const QWidget *over);
+
+// The face, narrowed where needed (down to seven tenths of its width), in
+// which `text` fits the text room of the one-line edit box `box`.
+QFont FaceFitting(QFont face, const QString &text, const QWidget *box);
+
 // Lets the events that are waiting run once.
 void ProcessPendingEvents();
 

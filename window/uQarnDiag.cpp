@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -125,10 +126,20 @@ void TfQarnDiag::SetupLook()
     lbCard->setGeometry(8, 24, 390, 2 * lineHeight + 2);
     lbCard->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    // The hex boxes are narrow: a condensed face of the same size keeps the
-    // widest values ("FF FF FF FF FF ", "FFFFFFFF") inside them.
-    for (QLineEdit *hex : {eQarnFeatures, eQarnChipsetHWID, eQarnChipsetSNR})
-        hex->setFont(CondensedFace());
+    // The hex boxes are narrow: a condensed face of the same size, narrowed
+    // further where this system's is still too wide, keeps the widest
+    // values (five bytes, eight digits) inside them.
+    const QFont condensed = CondensedFace();
+    const QFontMetrics metrics(condensed);
+    QChar widest = QLatin1Char('0');
+    for (const QChar digit : QStringLiteral("123456789ABCDEF"))
+        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
+            widest = digit;
+    const QString eightDigits(8, widest);
+    const QString fiveBytes = QStringList(5, QString(2, widest)).join(QLatin1Char(' '));
+    eQarnFeatures->setFont(FaceFitting(condensed, eightDigits, eQarnFeatures));
+    eQarnChipsetSNR->setFont(FaceFitting(condensed, eightDigits, eQarnChipsetSNR));
+    eQarnChipsetHWID->setFont(FaceFitting(condensed, fiveBytes, eQarnChipsetHWID));
 
     CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
     CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));

@@ -92,9 +92,7 @@ void TfQarnDiag::btnDebugClick()
 {
     if (!fQarnCommMore)
         return;
-    // Centred on the main window each time it is shown: a dialog that has
-    // not been moved is placed over its parent by the toolkit, frames
-    // included.
-    fQarnCommMore->setAttribute(Qt::WA_Moved, false);
+    // Centred on the main window each time it is shown.
+    CentreOver(fQarnCommMore, this);
     fQarnCommMore->exec();
 }

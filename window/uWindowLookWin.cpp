@@ -1,6 +1,6 @@
 // Windows: the font the window's layout names, "MS Sans Serif" at 8 points
-// (11 pixels at 96 dots per inch), also in the hexadecimal boxes, which
-// were made to its measure, and the system's own style.
+// (11 pixels at 96 dots per inch), a semi-condensed cut of it for the
+// hexadecimal boxes, and the system's own style.
 #include "uWindowLook.h"
 
 #include <QStringList>
@@ -8,15 +8,24 @@
 QFont WindowFace()
 {
     // Where Qt cannot use the bitmap "MS Sans Serif" (wine's is one), its
-    // TrueType successor, or Tahoma, the dialog face of wine.
+    // TrueType successor; then faces of about its measure (a wine prefix
+    // has the system's Liberation Sans), and last Tahoma, wine's dialog
+    // face, which is wider.
     QFont face;
     face.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                       QStringLiteral("Tahoma")});
     face.setStyleHint(QFont::SansSerif);
     face.setPixelSize(11);
     return face;
 }
 
-QFont CondensedFace() { return WindowFace(); }
+// The window narrows it further where the widest values still do not fit.
+QFont CondensedFace()
+{
+    QFont face = WindowFace();
+    face.setStretch(QFont::SemiCondensed);
+    return face;
+}
 
 QString WindowStyleName() { return QStringLiteral("windowsvista"); }
