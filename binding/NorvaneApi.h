@@ -17,22 +17,22 @@
 #define NORV_CALL
 #endif
 
-#define NORV_ENTRY_POINTS(X)                                                              \
-    X(GetLibraryA, int16_t, (char *buffer, int32_t size))                                 \
-    X(GetCommListA, int16_t, (char *buffer, int32_t size))                                \
-    X(GetErrorMessage, const char *, (int16_t status))                                    \
-    X(ReaderOpenA, int16_t, (const char *device))                                         \
-    X(ReaderClose, int16_t, (void))                                                       \
-    X(ControlRF, int16_t, (uint8_t mode))                                                 \
-    X(Echo, int16_t, (uint16_t length))                                                   \
-    X(Find, int16_t,                                                                      \
-      (uint16_t protocolMask, uint16_t * cardType, uint8_t * uid, uint8_t * uidLength))   \
-    X(ReaderGetDeviceA, int16_t, (char *buffer, int32_t size))                            \
-    X(ReaderGetFirmwareA, int16_t, (char *buffer, int32_t size))                          \
-    X(ReaderGetRc500Id, int16_t, (uint8_t * chipsetInfo, uint8_t * chipsetId))            \
-    X(ReaderSetDeviceSettings, int16_t, (uint32_t settings))                              \
-    X(ReaderGetDeviceSettings, int16_t, (uint32_t * settings))                            \
-    X(ReaderGetFeatures, int16_t, (uint32_t * features))                                  \
+#define NORV_ENTRY_POINTS(X)                                                                       \
+    X(GetLibraryA, int16_t, (char *buffer, int32_t size))                                          \
+    X(GetCommListA, int16_t, (char *buffer, int32_t size))                                         \
+    X(GetErrorMessage, const char *, (int16_t status))                                             \
+    X(ReaderOpenA, int16_t, (const char *device))                                                  \
+    X(ReaderClose, int16_t, (void))                                                                \
+    X(ControlRF, int16_t, (uint8_t mode))                                                          \
+    X(Echo, int16_t, (uint16_t length))                                                            \
+    X(Find, int16_t,                                                                               \
+      (uint16_t protocolMask, uint16_t * cardType, uint8_t * uid, uint8_t * uidLength))            \
+    X(ReaderGetDeviceA, int16_t, (char *buffer, int32_t size))                                     \
+    X(ReaderGetFirmwareA, int16_t, (char *buffer, int32_t size))                                   \
+    X(ReaderGetRc500Id, int16_t, (uint8_t * chipsetInfo, uint8_t * chipsetId))                     \
+    X(ReaderSetDeviceSettings, int16_t, (uint32_t settings))                                       \
+    X(ReaderGetDeviceSettings, int16_t, (uint32_t * settings))                                     \
+    X(ReaderGetFeatures, int16_t, (uint32_t * features))                                           \
     X(ReaderGetConsts, int16_t, (uint32_t * consts))
 
 namespace norv {

@@ -56,11 +56,15 @@ const std::array<const char *, kMessageCount> kMessageTexts = {
     "port.",
 };
 // Emptied by the end hook; set again by a start hook that acts.
-std::array<std::string, kMessageCount> gMessages = {kMessageTexts[0], kMessageTexts[1],
-                                                    kMessageTexts[2], kMessageTexts[3],
-                                                    kMessageTexts[4]};
-enum TMessageIndex { kMsgNotLoaded = 0, kMsgCorrupted = 1, kMsgUnsupported = 2, kMsgNotOnPort = 3,
-                    kMsgNotFound = 4 };
+std::array<std::string, kMessageCount> gMessages = {
+    kMessageTexts[0], kMessageTexts[1], kMessageTexts[2], kMessageTexts[3], kMessageTexts[4]};
+enum TMessageIndex {
+    kMsgNotLoaded = 0,
+    kMsgCorrupted = 1,
+    kMsgUnsupported = 2,
+    kMsgNotOnPort = 3,
+    kMsgNotFound = 4
+};
 
 // Message index 2 with the code filled in.
 std::string UnsupportedCodeMessage(TQarnStatus code)
@@ -396,4 +400,3 @@ TQarnStatus DynFindCard(std::string &uid, std::string &typeName)
     controlRF(norv::kRfOff);
     return status;
 }
-

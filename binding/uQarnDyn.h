@@ -13,8 +13,8 @@
 using TQarnStatus = int16_t;
 
 constexpr TQarnStatus QARN_OK = 0;
-constexpr TQarnStatus QARN_NOT_SUPPORTED = -100;          // the library's "function not supported"
-constexpr TQarnStatus QARN_NO_CARD = -1;                  // NORV_Find: no card in the field
+constexpr TQarnStatus QARN_NOT_SUPPORTED = -100; // the library's "function not supported"
+constexpr TQarnStatus QARN_NO_CARD = -1;         // NORV_Find: no card in the field
 constexpr TQarnStatus QARN_LIBRARY_NOT_LOADED = -1000;
 constexpr TQarnStatus QARN_ENTRY_POINT_MISSING = -1001;
 constexpr TQarnStatus QARN_READER_NOT_FOUND_ON_PORT = -1002;
@@ -39,7 +39,7 @@ void DynUnloadLibrary();
 
 // One place the load looked for the library, in the order it looked.
 struct TLibraryCandidate {
-    std::string path;  // the full file name looked for
+    std::string path; // the full file name looked for
     bool present = false;
     bool loaded = false;
     std::string error; // why a copy that was there was not loaded

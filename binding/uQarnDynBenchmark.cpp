@@ -36,7 +36,7 @@ enum class TSeriesOutcome { Measured, StoppedQuietly, Failed, StoppedByHost };
 // One timed series; inside the timed loop run only the library call and the
 // host's stop check (a flag read).
 TSeriesOutcome RunEchoSeries(const TEntryCall<Entry::Echo> &echo, uint16_t length, bool lastSeries,
-                            TEchoAverage &average, TQarnStatus &failure)
+                             TEchoAverage &average, TQarnStatus &failure)
 {
     const uint32_t start = DynTickCount();
     for (uint32_t i = 0; i < kEchoExchanges; ++i) {
@@ -80,10 +80,8 @@ TQarnStatus DynBenchmark(TEchoAverage &average128, TEchoAverage &average256,
         const bool last = s.length == 768;
         TQarnStatus failure = QARN_OK;
         switch (RunEchoSeries(echo, s.length, last, *s.average, failure)) {
-        case TSeriesOutcome::Measured:
-            break;
-        case TSeriesOutcome::StoppedQuietly:
-            return QARN_OK;
+        case TSeriesOutcome::Measured: break;
+        case TSeriesOutcome::StoppedQuietly: return QARN_OK;
         case TSeriesOutcome::Failed:
             // What was measured before the failure is discarded.
             average128 = average256 = average768 = TEchoAverage{};

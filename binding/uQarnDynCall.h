@@ -24,8 +24,10 @@ extern TQarnCallTracer gTracer;
 
 // Typed view of one entry of the table.
 template <Entry E> struct TEntryType;
-#define NORV_ENTRY_TYPE(name, result, params)                                                     \
-    template <> struct TEntryType<Entry::name> { using type = norv::t##name; };
+#define NORV_ENTRY_TYPE(name, result, params)                                                      \
+    template <> struct TEntryType<Entry::name> {                                                   \
+        using type = norv::t##name;                                                                \
+    };
 NORV_ENTRY_POINTS(NORV_ENTRY_TYPE)
 #undef NORV_ENTRY_TYPE
 
@@ -72,7 +74,8 @@ private:
 
 template <Entry E> TEntryCall<E> EntryOf()
 {
-    return TEntryCall<E>(reinterpret_cast<typename TEntryType<E>::type>(gEntries[static_cast<int>(E)]));
+    return TEntryCall<E>(
+        reinterpret_cast<typename TEntryType<E>::type>(gEntries[static_cast<int>(E)]));
 }
 
 } // namespace qarn::dyn

@@ -46,13 +46,16 @@ TElfIdentity ReadElfIdentity(const std::string &path)
     TElfIdentity identity;
     unsigned char header[20] = {};
     std::ifstream file(path, std::ios::binary);
-    if (!file.read(reinterpret_cast<char *>(header), sizeof header) ||
-        std::memcmp(header, "\x7F" "ELF", 4) != 0)
+    if (!file.read(reinterpret_cast<char *>(header), sizeof header) || std::memcmp(header,
+                                                                                   "\x7F"
+                                                                                   "ELF",
+                                                                                   4) != 0)
         return identity;
     identity.elf = true;
     identity.elfClass = header[4];
     // e_machine, in the file's own byte order (EI_DATA 2: big-endian).
-    identity.machine = header[5] == 2 ? (header[18] << 8 | header[19]) : (header[19] << 8 | header[18]);
+    identity.machine =
+        header[5] == 2 ? (header[18] << 8 | header[19]) : (header[19] << 8 | header[18]);
     return identity;
 }
 
@@ -155,7 +158,6 @@ private:
     std::vector<TLibraryCandidate> &FSearch;
 };
 
-
 uint32_t ReadWord(const std::string &data, std::size_t offset)
 {
     uint32_t value = 0;
@@ -171,7 +173,7 @@ std::vector<std::string> LoaderSearchFolders()
     void *program = ::dlopen(nullptr, RTLD_NOW);
     if (!program)
         return folders;
-    Dl_serinfo size {};
+    Dl_serinfo size{};
     if (::dlinfo(program, RTLD_DI_SERINFOSIZE, &size) == 0 && size.dls_size >= sizeof(Dl_serinfo)) {
         std::unique_ptr<void, decltype(&std::free)> buffer(std::malloc(size.dls_size), &std::free);
         auto *info = static_cast<Dl_serinfo *>(buffer.get());
@@ -211,9 +213,11 @@ std::vector<std::string> CachedLibraryPaths(const std::string &cacheFile, const 
     std::size_t start = 0;
     if (data.size() >= kOldHeader && data.compare(0, sizeof kOldMagic - 1, kOldMagic) == 0) {
         const uint64_t oldEnd = kOldHeader + uint64_t(ReadWord(data, 12)) * kOldEntry;
-        start = static_cast<std::size_t>(std::min<uint64_t>((oldEnd + 7) & ~uint64_t(7), data.size()));
+        start =
+            static_cast<std::size_t>(std::min<uint64_t>((oldEnd + 7) & ~uint64_t(7), data.size()));
     }
-    if (data.size() - start < kNewHeader || data.compare(start, sizeof kNewMagic - 1, kNewMagic) != 0)
+    if (data.size() - start < kNewHeader ||
+        data.compare(start, sizeof kNewMagic - 1, kNewMagic) != 0)
         return paths;
     const uint64_t count = ReadWord(data, start + 20);
     const auto Text = [&](uint32_t offset, std::string &text) {

@@ -29,14 +29,14 @@ bool IsFile(const std::string &path)
 bool IsAbsolute(const std::string &folder)
 {
     const auto IsSlash = [](char c) { return c == '\\' || c == '/'; };
-    if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':' &&
-        IsSlash(folder[2]))
+    if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+        folder[1] == ':' && IsSlash(folder[2]))
         return true;
     return folder.size() >= 3 && IsSlash(folder[0]) && IsSlash(folder[1]) && !IsSlash(folder[2]);
 }
 
 // A folder that a system call writes into a buffer; empty on failure.
-std::string SystemFolder(UINT (WINAPI *query)(LPSTR, UINT))
+std::string SystemFolder(UINT(WINAPI *query)(LPSTR, UINT))
 {
     char buffer[MAX_PATH + 1] = {};
     const UINT length = query(buffer, MAX_PATH);
@@ -71,8 +71,8 @@ std::vector<std::string> PathFolders()
 // the file is not a Windows executable or library.
 unsigned PeMachine(const std::string &path)
 {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     const auto Read = [file](LONG offset, void *bytes, DWORD count) {
@@ -84,7 +84,8 @@ unsigned PeMachine(const std::string &path)
     unsigned char pe[6] = {};
     unsigned machine = 0;
     if (Read(0, dos, sizeof dos) && dos[0] == 'M' && dos[1] == 'Z') {
-        const LONG offset = LONG(dos[0x3C] | dos[0x3D] << 8 | dos[0x3E] << 16 | unsigned(dos[0x3F]) << 24);
+        const LONG offset =
+            LONG(dos[0x3C] | dos[0x3D] << 8 | dos[0x3E] << 16 | unsigned(dos[0x3F]) << 24);
         if (offset > 0 && Read(offset, pe, sizeof pe) && std::memcmp(pe, "PE\0\0", 4) == 0)
             machine = pe[4] | pe[5] << 8;
     }
@@ -115,7 +116,8 @@ std::string LoadFailureReason(const std::string &path, DWORD error)
     std::string message = length && text ? std::string(text, length) : std::string();
     if (text)
         ::LocalFree(text);
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+    while (!message.empty() &&
+           (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
         message.pop_back();
     const std::string system = message.empty() ? code : code + ": " + message;
     if (error == ERROR_MOD_NOT_FOUND)
@@ -155,7 +157,8 @@ TModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
     // later loads.
     const std::string windows = SystemFolder(&::GetWindowsDirectoryA);
     std::vector<std::string> folders = {ProgramFolder(), SystemFolder(&::GetSystemDirectoryA),
-                                        windows.empty() ? std::string() : windows + "\\System", windows};
+                                        windows.empty() ? std::string() : windows + "\\System",
+                                        windows};
     const std::vector<std::string> path = PathFolders();
     folders.insert(folders.end(), path.begin(), path.end());
     for (std::string folder : folders) {
@@ -171,7 +174,8 @@ TModuleHandle LoadReaderLibrary(std::vector<TLibraryCandidate> &search)
         // No message box of the system's own for a library it cannot load.
         const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
         ::SetDllDirectoryA(folder.c_str());
-        TModuleHandle module = ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        TModuleHandle module =
+            ::LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         const DWORD error = module ? 0 : ::GetLastError();
         ::SetDllDirectoryA("");
         ::SetErrorMode(oldMode);

@@ -111,7 +111,8 @@ QString ReadFormat(const QCommandLineParser &parser, TCliOptions &options)
     const QString value = parser.value(QStringLiteral("format"));
     const qsizetype index = kFormatNames.indexOf(value);
     if (index < 0)
-        return QStringLiteral("--format needs text, json, plugin or openmetrics, not '%1'.").arg(value);
+        return QStringLiteral("--format needs text, json, plugin or openmetrics, not '%1'.")
+            .arg(value);
     options.format = TOutputFormat(index);
     if (json && options.format != TOutputFormat::Json)
         return QStringLiteral("--json and --format %1 ask for two formats.").arg(value);
@@ -139,10 +140,12 @@ QString ReadMonitoring(const QCommandLineParser &parser, TCliOptions &options)
     options.timeoutSeconds = plugin ? kPluginTimeoutSeconds + options.pollSeconds : 0;
     if (parser.isSet(QStringLiteral("timeout"))) {
         const QString value = parser.value(QStringLiteral("timeout"));
-        const bool digits = QRegularExpression(QStringLiteral("^[0-9]{1,6}$")).match(value).hasMatch();
+        const bool digits =
+            QRegularExpression(QStringLiteral("^[0-9]{1,6}$")).match(value).hasMatch();
         options.timeoutSeconds = digits ? value.toInt() : 0;
         if (options.timeoutSeconds < 1 || options.timeoutSeconds > kMaxTimeoutSeconds)
-            return QStringLiteral("--timeout needs a whole number of seconds from 1 to %1, not '%2'.")
+            return QStringLiteral(
+                       "--timeout needs a whole number of seconds from 1 to %1, not '%2'.")
                 .arg(kMaxTimeoutSeconds)
                 .arg(value);
     }
@@ -172,7 +175,8 @@ QList<QCommandLineOption> CommandLineOptions()
             options.append({QString::fromLatin1(entry.name), QString::fromLatin1(entry.description),
                             QString::fromLatin1(entry.valueName)});
         else
-            options.append({QString::fromLatin1(entry.name), QString::fromLatin1(entry.description)});
+            options.append(
+                {QString::fromLatin1(entry.name), QString::fromLatin1(entry.description)});
     }
     return options;
 }
@@ -181,7 +185,8 @@ QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteA
                     TCliOptions &options)
 {
     if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+        return QStringLiteral("Unexpected argument '%1'.")
+            .arg(parser.positionalArguments().first());
     options.benchmark = parser.isSet(QStringLiteral("benchmark"));
     options.list = parser.isSet(QStringLiteral("list"));
     const QString formatError = ReadFormat(parser, options);
@@ -196,10 +201,11 @@ QString ReadOptions(const QCommandLineParser &parser, const std::optional<QByteA
                 .arg(kMaxPollSeconds)
                 .arg(value);
     }
-    options.connect = parser.isSet(QStringLiteral("check")) || options.benchmark ||
-                      options.pollSeconds > 0;
+    options.connect =
+        parser.isSet(QStringLiteral("check")) || options.benchmark || options.pollSeconds > 0;
     if (parser.isSet(QStringLiteral("device"))) {
-        options.device = rawDevice ? *rawDevice : parser.value(QStringLiteral("device")).toLocal8Bit();
+        options.device =
+            rawDevice ? *rawDevice : parser.value(QStringLiteral("device")).toLocal8Bit();
         if (options.device->isEmpty())
             return QStringLiteral("--device needs a name: auto, USB, a port of --list or any name "
                                   "the library knows.");

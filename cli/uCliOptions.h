@@ -32,8 +32,8 @@ struct TCliOptions {
     uint32_t settings = 0;
     std::optional<TThresholdRange> warning;
     std::optional<TThresholdRange> critical;
-    int timeoutSeconds = 0;  // 0: none
-    QString textfileFolder;  // empty: no textfile
+    int timeoutSeconds = 0; // 0: none
+    QString textfileFolder; // empty: no textfile
 };
 
 // Reads the parsed options; on an error returns its text.  The device name

@@ -66,7 +66,8 @@ public:
                 json[QStringLiteral("exitCode")] = code;
                 FOut << QJsonDocument(json).toJson(QJsonDocument::Indented);
             } else if (FOptions.format == TOutputFormat::OpenMetrics) {
-                FOut << QString::fromUtf8(MetricsText(MetricsReport(FOutcome), TMetricsFormat::OpenMetrics));
+                FOut << QString::fromUtf8(
+                    MetricsText(MetricsReport(FOutcome), TMetricsFormat::OpenMetrics));
             } else if (Plugin()) {
                 const TPluginResult result = PluginReport(FOutcome, FOptions);
                 pluginStatus = result.status;
@@ -89,7 +90,8 @@ private:
     // error.
     QByteArray TimeoutOutput() const
     {
-        return Plugin() ? PluginOutput(PluginTimedOut(FOptions.timeoutSeconds)).toUtf8() : QByteArray();
+        return Plugin() ? PluginOutput(PluginTimedOut(FOptions.timeoutSeconds)).toUtf8()
+                        : QByteArray();
     }
     QByteArray TimeoutMessage() const
     {
@@ -111,8 +113,9 @@ private:
         // A closed pipe is how a reader such as "head" says it has enough.
         if (error == EPIPE)
             return kExitOutputClosed;
-        FErr << FProgram << ": could not write the report: "
-             << QString::fromLocal8Bit(std::strerror(error)) << '\n';
+        FErr << FProgram
+             << ": could not write the report: " << QString::fromLocal8Bit(std::strerror(error))
+             << '\n';
         FErr.flush();
         return kExitWriteFailed;
     }
@@ -121,8 +124,8 @@ private:
     {
         const QString path = QDir(FOptions.textfileFolder).filePath(MetricsTextFileName());
         QString error;
-        if (WriteFileAtomically(path, MetricsText(MetricsReport(FOutcome), TMetricsFormat::Prometheus),
-                                &error))
+        if (WriteFileAtomically(
+                path, MetricsText(MetricsReport(FOutcome), TMetricsFormat::Prometheus), &error))
             return true;
         FErr << FProgram << ": could not write " << path << ": " << error << '\n';
         FErr.flush();

@@ -33,5 +33,6 @@ QString ExitStatusHelp()
         text += QStringLiteral("  %1  %2\n")
                     .arg(QString::fromLatin1(entry.statuses), -13)
                     .arg(QString::fromLatin1(entry.meaning));
-    return text + QStringLiteral("With --format plugin instead: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n");
+    return text + QStringLiteral(
+                      "With --format plugin instead: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n");
 }

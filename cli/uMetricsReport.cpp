@@ -27,8 +27,11 @@ std::vector<TMetricFamily> MetricsReport(const TRunOutcome &outcome)
     const std::optional<TConnectionTest> &connection = report.connection;
     const QString seconds = QStringLiteral("seconds");
 
-    TMetricFamily info{QStringLiteral("qarndiag"), TMetricType::Info, QString(),
-                       QStringLiteral("QarnDiag, the reader library and the reader it checked."), {}};
+    TMetricFamily info{QStringLiteral("qarndiag"),
+                       TMetricType::Info,
+                       QString(),
+                       QStringLiteral("QarnDiag, the reader library and the reader it checked."),
+                       {}};
     TMetricSample infoSample;
     infoSample.labels = {
         {QStringLiteral("version"), ProgramVersion()},
@@ -37,27 +40,35 @@ std::vector<TMetricFamily> MetricsReport(const TRunOutcome &outcome)
         {QStringLiteral("device"), connection && connection->Passed()
                                        ? connection->deviceText
                                        : LibraryText(ConnectionDeviceName(report.deviceChoice))},
-        {QStringLiteral("product"), connection && connection->Passed() ? connection->firmware : QString()},
+        {QStringLiteral("product"),
+         connection && connection->Passed() ? connection->firmware : QString()},
     };
     infoSample.value = 1;
     info.samples.push_back(infoSample);
 
-    TMetricFamily library = Gauge(QStringLiteral("library_available"),
-                                  QStringLiteral("1 when the reader library is loaded and complete."));
+    TMetricFamily library =
+        Gauge(QStringLiteral("library_available"),
+              QStringLiteral("1 when the reader library is loaded and complete."));
     TMetricFamily connected = Gauge(QStringLiteral("reader_connected"),
                                     QStringLiteral("1 when the connection test passed."));
-    TMetricFamily card = Gauge(QStringLiteral("card_present"),
-                               QStringLiteral("1 when the last poll found a card."));
-    TMetricFamily echo = Gauge(QStringLiteral("echo_round_trip_seconds"),
-                               QStringLiteral("Average round trip of an echo of the given size."), seconds);
-    TMetricFamily steps = Gauge(QStringLiteral("step_status"),
-                                QStringLiteral("The Norvane status code of each step that ran, 0 passed."));
-    TMetricFamily pollErrors{QStringLiteral("qarndiag_poll_errors"), TMetricType::Counter, QString(),
-                             QStringLiteral("Polls for cards that answered an error."), {}};
+    TMetricFamily card =
+        Gauge(QStringLiteral("card_present"), QStringLiteral("1 when the last poll found a card."));
+    TMetricFamily echo =
+        Gauge(QStringLiteral("echo_round_trip_seconds"),
+              QStringLiteral("Average round trip of an echo of the given size."), seconds);
+    TMetricFamily steps =
+        Gauge(QStringLiteral("step_status"),
+              QStringLiteral("The Norvane status code of each step that ran, 0 passed."));
+    TMetricFamily pollErrors{QStringLiteral("qarndiag_poll_errors"),
+                             TMetricType::Counter,
+                             QString(),
+                             QStringLiteral("Polls for cards that answered an error."),
+                             {}};
     TMetricFamily duration = Gauge(QStringLiteral("check_duration_seconds"),
                                    QStringLiteral("How long the check took."), seconds);
-    TMetricFamily finished = Gauge(QStringLiteral("last_check_timestamp_seconds"),
-                                   QStringLiteral("When the check ended, in seconds since 1970."), seconds);
+    TMetricFamily finished =
+        Gauge(QStringLiteral("last_check_timestamp_seconds"),
+              QStringLiteral("When the check ended, in seconds since 1970."), seconds);
     TMetricFamily exitStatus = Gauge(QStringLiteral("exit_status"),
                                      QStringLiteral("The exit status of the check, 0 passed."));
 
@@ -77,7 +88,8 @@ std::vector<TMetricFamily> MetricsReport(const TRunOutcome &outcome)
                                                       {768, report.benchmark->average768}};
         for (const auto &[bytes, average] : sizes)
             if (average.measured)
-                Add(echo, average.milliseconds / 1000.0, QStringLiteral("bytes"), QString::number(bytes));
+                Add(echo, average.milliseconds / 1000.0, QStringLiteral("bytes"),
+                    QString::number(bytes));
     }
     if (report.card) {
         Add(card, report.card->status == QARN_OK ? 1 : 0);
@@ -88,5 +100,6 @@ std::vector<TMetricFamily> MetricsReport(const TRunOutcome &outcome)
     Add(duration, outcome.seconds);
     Add(finished, outcome.finishedAt);
     Add(exitStatus, outcome.exitStatus);
-    return {info, library, connected, card, echo, steps, pollErrors, duration, finished, exitStatus};
+    return {info,  library,    connected, card,     echo,
+            steps, pollErrors, duration,  finished, exitStatus};
 }

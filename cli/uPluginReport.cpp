@@ -17,16 +17,12 @@ const TEchoSize kEchoSizes[] = {{128, &TBenchmarkRun::average128},
 QString SignalName(int number)
 {
     switch (number) {
-    case SIGINT:
-        return QStringLiteral("SIGINT");
-    case SIGTERM:
-        return QStringLiteral("SIGTERM");
+    case SIGINT: return QStringLiteral("SIGINT");
+    case SIGTERM: return QStringLiteral("SIGTERM");
 #ifdef SIGHUP
-    case SIGHUP:
-        return QStringLiteral("SIGHUP");
+    case SIGHUP: return QStringLiteral("SIGHUP");
 #endif
-    default:
-        return QStringLiteral("signal %1").arg(number);
+    default: return QStringLiteral("signal %1").arg(number);
     }
 }
 
@@ -42,7 +38,8 @@ QString ReaderText(const TDiagnosisReport &report)
         const qsizetype ports = report.ports ? qsizetype(report.ports->size()) : 0;
         return QStringLiteral("%1 ports listed by %2").arg(ports).arg(report.library->version);
     }
-    return QStringLiteral("%1 on %2").arg(report.connection->firmware, report.connection->deviceText);
+    return QStringLiteral("%1 on %2")
+        .arg(report.connection->firmware, report.connection->deviceText);
 }
 
 // The status and text of the steps, before the thresholds.
@@ -50,29 +47,34 @@ std::pair<TPluginStatus, QString> StepStatus(const TRunOutcome &outcome)
 {
     const TDiagnosisReport &report = outcome.report;
     if (outcome.stopSignal != 0)
-        return {kPluginUnknown, QStringLiteral("Stopped by %1, the reader closed")
-                                    .arg(SignalName(outcome.stopSignal))};
+        return {
+            kPluginUnknown,
+            QStringLiteral("Stopped by %1, the reader closed").arg(SignalName(outcome.stopSignal))};
     switch (outcome.exitStatus) {
-    case kExitPassed:
-        return {kPluginOk, ReaderText(report)};
+    case kExitPassed: return {kPluginOk, ReaderText(report)};
     case kExitLibraryUnavailable:
         if (!report.library->Available())
-            return {kPluginCritical, QStringLiteral("Norvane library: ") + report.library->StartupMessage()};
+            return {kPluginCritical,
+                    QStringLiteral("Norvane library: ") + report.library->StartupMessage()};
         return {kPluginCritical, StatusMessage(QARN_ENTRY_POINT_MISSING)};
     case kExitReaderNotFound:
         if (report.portsStatus != QARN_OK)
-            return {kPluginCritical, QStringLiteral("Port list: ") + StatusMessage(report.portsStatus)};
+            return {kPluginCritical,
+                    QStringLiteral("Port list: ") + StatusMessage(report.portsStatus)};
         [[fallthrough]];
     case kExitConnectionFailed:
-        return {kPluginCritical, QStringLiteral("Connection test: ") + report.connection->FailureText()};
+        return {kPluginCritical,
+                QStringLiteral("Connection test: ") + report.connection->FailureText()};
     case kExitBenchmarkFailed:
         return {kPluginCritical, ReaderText(report) + QStringLiteral(", benchmark: ") +
                                      report.benchmark->FailureText()};
     case kExitPollingFailed:
         if (report.card && report.card->Failed())
-            return {kPluginCritical, ReaderText(report) + QStringLiteral(", card: ") + report.card->line};
-        return {kPluginWarning, ReaderText(report) +
-                                    QStringLiteral(", a poll answered an error that a later poll cleared")};
+            return {kPluginCritical,
+                    ReaderText(report) + QStringLiteral(", card: ") + report.card->line};
+        return {kPluginWarning,
+                ReaderText(report) +
+                    QStringLiteral(", a poll answered an error that a later poll cleared")};
     default:
         return {kPluginUnknown, QStringLiteral("Ended with status %1").arg(outcome.exitStatus)};
     }
@@ -94,9 +96,13 @@ TPluginResult PluginReport(const TRunOutcome &outcome, const TCliOptions &option
         QString crossed; // the first echo past the worst threshold crossed
         TPluginStatus worst = kPluginOk;
         for (const TEchoSize &size : kEchoSizes) {
-            TPerfData item{QStringLiteral("echo_%1").arg(size.bytes), std::nullopt, QStringLiteral("ms"),
+            TPerfData item{QStringLiteral("echo_%1").arg(size.bytes),
+                           std::nullopt,
+                           QStringLiteral("ms"),
                            options.warning ? options.warning->Text() : QString(),
-                           options.critical ? options.critical->Text() : QString(), 0.0, {}};
+                           options.critical ? options.critical->Text() : QString(),
+                           0.0,
+                           {}};
             const TEchoAverage average = benchmark ? (*benchmark).*size.average : TEchoAverage{};
             if (average.measured) {
                 item.value = double(average.milliseconds);
@@ -104,12 +110,13 @@ TPluginResult PluginReport(const TRunOutcome &outcome, const TCliOptions &option
                                                     std::pair{&options.warning, kPluginWarning}}) {
                     if (status > worst && *range && (*range)->Alerts(*item.value)) {
                         worst = status;
-                        crossed = QStringLiteral("echo of %1 bytes %2 ms is past the %3 threshold '%4'")
-                                      .arg(size.bytes)
-                                      .arg(average.milliseconds)
-                                      .arg(status == kPluginCritical ? QStringLiteral("critical")
-                                                                     : QStringLiteral("warning"),
-                                           (*range)->Text());
+                        crossed =
+                            QStringLiteral("echo of %1 bytes %2 ms is past the %3 threshold '%4'")
+                                .arg(size.bytes)
+                                .arg(average.milliseconds)
+                                .arg(status == kPluginCritical ? QStringLiteral("critical")
+                                                               : QStringLiteral("warning"),
+                                     (*range)->Text());
                     }
                 }
             }
@@ -137,7 +144,9 @@ TPluginResult PluginBadArguments(const QString &error)
 TPluginResult PluginTimedOut(int seconds)
 {
     return TPluginResult{
-        PluginName(), kPluginUnknown,
+        PluginName(),
+        kPluginUnknown,
         QStringLiteral("Timed out after %1 s, the reader left as the library has it").arg(seconds),
-        {CheckTime(seconds)}, {}};
+        {CheckTime(seconds)},
+        {}};
 }

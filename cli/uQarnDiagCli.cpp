@@ -78,7 +78,8 @@ int RunCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     }
     TCliOptions options;
     const std::optional<QByteArray> rawDevice =
-        rawArguments.isEmpty() ? std::nullopt : RawOptionValue(rawArguments, QStringLiteral("device"));
+        rawArguments.isEmpty() ? std::nullopt
+                               : RawOptionValue(rawArguments, QStringLiteral("device"));
     const QString error = ReadOptions(parser, rawDevice, options);
     if (!error.isEmpty())
         return badArguments(error);

@@ -4,8 +4,8 @@
 #include "uRunTimeout.h"
 
 #include <chrono>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <pthread.h>
 #include <thread>
@@ -73,7 +73,8 @@ private:
     std::thread FThread;
 };
 
-TRunTimeout::TRunTimeout(int seconds, const QByteArray &output, const QByteArray &message, int status)
+TRunTimeout::TRunTimeout(int seconds, const QByteArray &output, const QByteArray &message,
+                         int status)
 {
     if (seconds > 0)
         FWatch = std::make_unique<TWatch>(seconds, output, message, status);

@@ -46,7 +46,8 @@ private:
     static void WriteAll(DWORD which, const QByteArray &bytes)
     {
         DWORD written = 0;
-        ::WriteFile(::GetStdHandle(which), bytes.constData(), DWORD(bytes.size()), &written, nullptr);
+        ::WriteFile(::GetStdHandle(which), bytes.constData(), DWORD(bytes.size()), &written,
+                    nullptr);
     }
 
     void Watch()
@@ -72,7 +73,8 @@ private:
     bool FDisarmed = false;
 };
 
-TRunTimeout::TRunTimeout(int seconds, const QByteArray &output, const QByteArray &message, int status)
+TRunTimeout::TRunTimeout(int seconds, const QByteArray &output, const QByteArray &message,
+                         int status)
 {
     if (seconds > 0)
         FWatch = std::make_unique<TWatch>(seconds, output, message, status);

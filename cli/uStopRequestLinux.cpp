@@ -30,8 +30,8 @@ extern "C" void OnStopSignal(int number)
     if (gSignal != 0) {
         // The first stop waits for a call that has not returned; the user
         // insists.
-        [[maybe_unused]] const ssize_t said = ::write(STDERR_FILENO, kSecondStop,
-                                                      sizeof kSecondStop - 1);
+        [[maybe_unused]] const ssize_t said =
+            ::write(STDERR_FILENO, kSecondStop, sizeof kSecondStop - 1);
         ::_exit(128 + number);
     }
     gSignal = number;
@@ -43,7 +43,7 @@ extern "C" void OnStopSignal(int number)
 
 long long NowMs()
 {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
@@ -86,7 +86,7 @@ bool TStopRequest::Wait(int milliseconds)
         const long long left = deadline - NowMs();
         if (left <= 0)
             break;
-        pollfd wake {gPipe[0], POLLIN, 0};
+        pollfd wake{gPipe[0], POLLIN, 0};
         // Without a pipe the flag is looked at every 100 ms.
         const bool piped = gPipe[0] >= 0;
         const int slice = int(piped ? left : std::min(left, 100LL));

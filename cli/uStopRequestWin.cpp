@@ -24,18 +24,14 @@ BOOL WINAPI OnConsoleControl(DWORD type)
         DWORD written = 0;
         ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), kSecondStop, DWORD(sizeof kSecondStop - 1),
                     &written, nullptr);
-        ::TerminateProcess(::GetCurrentProcess(), UINT(128 + (type == CTRL_C_EVENT ? SIGINT : SIGTERM)));
+        ::TerminateProcess(::GetCurrentProcess(),
+                           UINT(128 + (type == CTRL_C_EVENT ? SIGINT : SIGTERM)));
     }
     switch (type) {
-    case CTRL_C_EVENT:
-        gSignal = SIGINT;
-        break;
+    case CTRL_C_EVENT: gSignal = SIGINT; break;
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-        gSignal = SIGTERM;
-        break;
-    default:
-        return FALSE;
+    case CTRL_CLOSE_EVENT: gSignal = SIGTERM; break;
+    default: return FALSE;
     }
     if (gWake)
         ::SetEvent(gWake);

@@ -5,18 +5,23 @@
 namespace {
 
 // Those that take a value, then those that do not.
-const QStringList kToolkitValueOptions{
-    QStringLiteral("platform"),  QStringLiteral("platformpluginpath"),
-    QStringLiteral("platformtheme"), QStringLiteral("plugin"),
-    QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
-    QStringLiteral("qwindowtitle"), QStringLiteral("geometry"),
-    QStringLiteral("title"),     QStringLiteral("display"),
-    QStringLiteral("name"),      QStringLiteral("style"),
-    QStringLiteral("stylesheet"), QStringLiteral("session")};
-const QStringList kToolkitFlagOptions{QStringLiteral("reverse"), QStringLiteral("nograb"),
-                                      QStringLiteral("dograb"), QStringLiteral("sync"),
-                                      QStringLiteral("widgetcount"),
-                                      QStringLiteral("testability")};
+const QStringList kToolkitValueOptions{QStringLiteral("platform"),
+                                       QStringLiteral("platformpluginpath"),
+                                       QStringLiteral("platformtheme"),
+                                       QStringLiteral("plugin"),
+                                       QStringLiteral("qwindowgeometry"),
+                                       QStringLiteral("qwindowicon"),
+                                       QStringLiteral("qwindowtitle"),
+                                       QStringLiteral("geometry"),
+                                       QStringLiteral("title"),
+                                       QStringLiteral("display"),
+                                       QStringLiteral("name"),
+                                       QStringLiteral("style"),
+                                       QStringLiteral("stylesheet"),
+                                       QStringLiteral("session")};
+const QStringList kToolkitFlagOptions{QStringLiteral("reverse"),     QStringLiteral("nograb"),
+                                      QStringLiteral("dograb"),      QStringLiteral("sync"),
+                                      QStringLiteral("widgetcount"), QStringLiteral("testability")};
 
 } // namespace
 
@@ -25,7 +30,8 @@ QString OptionName(const QByteArray &argument)
     if (!argument.startsWith('-') || argument == "-" || argument == "--")
         return QString();
     QByteArray name = argument.mid(argument.startsWith("--") ? 2 : 1);
-    return QString::fromLocal8Bit(name.left(name.indexOf('=') < 0 ? name.size() : name.indexOf('=')));
+    return QString::fromLocal8Bit(
+        name.left(name.indexOf('=') < 0 ? name.size() : name.indexOf('=')));
 }
 
 bool IsToolkitOption(const QString &name)

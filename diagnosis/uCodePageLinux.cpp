@@ -7,8 +7,10 @@ qsizetype CodePageCharLength(const QByteArray &bytes, qsizetype at)
     const uchar lead = byte(at);
     if (lead < 0x80)
         return 1;
-    const qsizetype length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                           : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const qsizetype length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
     if (length == 0 || at + length > bytes.size())
         return 0;
     for (qsizetype i = 1; i < length; ++i)

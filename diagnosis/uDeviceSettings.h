@@ -12,9 +12,9 @@
 uint32_t RequestedDeviceSettings(int protocolItem, int speedItem);
 
 struct TDecodedSettings {
-    QString link;      // "RS232", "RS485", "USB", "TCP"        (bits 5-6)
-    QString speed;     // "38400bps", "115200bps"               (bit 3)
-    QString protocol;  // "OSI 3964", "ASCII", "Binary", "Binary/Bus" (bits 0-1)
+    QString link;                 // "RS232", "RS485", "USB", "TCP"        (bits 5-6)
+    QString speed;                // "38400bps", "115200bps"               (bit 3)
+    QString protocol;             // "OSI 3964", "ASCII", "Binary", "Binary/Bus" (bits 0-1)
     bool hardwareControl = false; //                            (bit 2)
 };
 

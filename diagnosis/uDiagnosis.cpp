@@ -13,7 +13,8 @@ namespace {
 
 QString ByteEscape(uint byte)
 {
-    return QStringLiteral("\\x") + QString::number(byte, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    return QStringLiteral("\\x") +
+           QString::number(byte, 16).rightJustified(2, QLatin1Char('0')).toUpper();
 }
 
 } // namespace

@@ -39,8 +39,8 @@ QString ProgramVersion();
 
 struct TLibraryCheck {
     TQarnStatus status = QARN_OK;
-    QString version; // the library's version text
-    QString path;    // the full path of the loaded copy
+    QString version;           // the library's version text
+    QString path;              // the full path of the loaded copy
     TLibraryLoadRecord record; // where it was looked for, what it lacks
     // False for a library that is missing (-1000) or lacks an entry point
     // (-1001); any other status counts as usable.

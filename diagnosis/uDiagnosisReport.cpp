@@ -10,15 +10,11 @@ QString Line(const char *label, const QString &value)
     return QString::fromLatin1(label) + QStringLiteral(" : ") + OneLineText(value);
 }
 
-QString DeviceText(const QByteArray &name)
-{
-    return LibraryText(ConnectionDeviceName(name));
-}
+QString DeviceText(const QByteArray &name) { return LibraryText(ConnectionDeviceName(name)); }
 
 QString StatusText(const QString &message, TQarnStatus status)
 {
-    return message + QStringLiteral(" (status ") + QString::number(int(status)) +
-           QLatin1Char(')');
+    return message + QStringLiteral(" (status ") + QString::number(int(status)) + QLatin1Char(')');
 }
 
 const char *PlaceKey(TStoredPlace place)
@@ -38,7 +34,10 @@ QJsonValue Average(const TEchoAverage &average)
 }
 
 // The value when it is there, else null.
-QJsonValue Optional(bool present, const QJsonValue &value) { return present ? value : QJsonValue(); }
+QJsonValue Optional(bool present, const QJsonValue &value)
+{
+    return present ? value : QJsonValue();
+}
 
 QJsonObject CardJson(const TCardPoll &poll)
 {
@@ -86,8 +85,8 @@ QStringList PortLines(const std::vector<TPort> &ports, TQarnStatus status)
 {
     QStringList lines;
     for (const TPort &port : ports)
-        lines << Line("Port", LibraryText(port.name) + QLatin1Char('=') +
-                                  LibraryText(port.description));
+        lines << Line("Port",
+                      LibraryText(port.name) + QLatin1Char('=') + LibraryText(port.description));
     if (ports.empty())
         lines << Line("Port", QStringLiteral("none listed"));
     if (status != QARN_OK)
@@ -99,9 +98,10 @@ QStringList UsbReaderLines(const std::vector<TUsbReader> &readers)
 {
     QStringList lines;
     for (const TUsbReader &reader : readers)
-        lines << Line("USB reader", reader.busPath + QLatin1Char(' ') + reader.vendorId + QLatin1Char(':') +
-                                        reader.productId + QLatin1Char(' ') + reader.interfaceClass +
-                                        QStringLiteral(" \u2014 ") + reader.advice);
+        lines << Line("USB reader", reader.busPath + QLatin1Char(' ') + reader.vendorId +
+                                        QLatin1Char(':') + reader.productId + QLatin1Char(' ') +
+                                        reader.interfaceClass + QStringLiteral(" \u2014 ") +
+                                        reader.advice);
     if (readers.empty())
         lines << Line("USB reader", QStringLiteral("none seen"));
     return lines;
@@ -112,13 +112,13 @@ QStringList ConnectionLines(const std::optional<TConnectionTest> &connection)
     if (!connection)
         return {Line("Connection test", QStringLiteral("not run"))};
     if (!connection->Passed()) {
-        QStringList lines{Line("Connection test", QStringLiteral("Failed")),
-                          Line("Connection error", StatusText(connection->FailureText(), connection->status))};
+        QStringList lines{
+            Line("Connection test", QStringLiteral("Failed")),
+            Line("Connection error", StatusText(connection->FailureText(), connection->status))};
         if (connection->libraryStatus)
-            lines << Line("Reader library status",
-                          (QString::number(*connection->libraryStatus) + QLatin1Char(' ') +
-                           connection->libraryMessage)
-                              .trimmed());
+            lines << Line("Reader library status", (QString::number(*connection->libraryStatus) +
+                                                    QLatin1Char(' ') + connection->libraryMessage)
+                                                       .trimmed());
         return lines;
     }
     QStringList lines{Line("Connection test", QStringLiteral("OK")),
@@ -194,11 +194,12 @@ QJsonValue LibraryJson(const std::optional<TLibraryCheck> &check)
         return QJsonValue();
     QJsonArray search;
     for (const TLibraryCandidate &candidate : check->record.search)
-        search.append(QJsonObject{{QStringLiteral("path"), LibraryText(candidate.path)},
-                                  {QStringLiteral("present"), candidate.present},
-                                  {QStringLiteral("loaded"), candidate.loaded},
-                                  {QStringLiteral("error"), Optional(!candidate.error.empty(),
-                                                                      LibraryText(candidate.error))}});
+        search.append(
+            QJsonObject{{QStringLiteral("path"), LibraryText(candidate.path)},
+                        {QStringLiteral("present"), candidate.present},
+                        {QStringLiteral("loaded"), candidate.loaded},
+                        {QStringLiteral("error"),
+                         Optional(!candidate.error.empty(), LibraryText(candidate.error))}});
     const TLibraryCandidate *refused = check->record.RefusedCopy();
     return QJsonObject{
         {QStringLiteral("available"), check->Available()},
@@ -207,8 +208,10 @@ QJsonValue LibraryJson(const std::optional<TLibraryCheck> &check)
         {QStringLiteral("path"), check->path},
         {QStringLiteral("message"), Optional(!check->Available(), check->StartupMessage())},
         {QStringLiteral("search"), search},
-        {QStringLiteral("loadError"), Optional(refused, refused ? LibraryText(refused->error) : QString())},
-        {QStringLiteral("missingEntryPoints"), QJsonArray::fromStringList(check->MissingEntryPoints())}};
+        {QStringLiteral("loadError"),
+         Optional(refused, refused ? LibraryText(refused->error) : QString())},
+        {QStringLiteral("missingEntryPoints"),
+         QJsonArray::fromStringList(check->MissingEntryPoints())}};
 }
 
 QJsonObject DeviceJson(const QByteArray &choice, const TStoredDeviceChoice &stored)
@@ -224,9 +227,8 @@ QJsonValue PortsJson(const std::optional<std::vector<TPort>> &ports)
         return QJsonValue();
     QJsonArray list;
     for (const TPort &port : *ports)
-        list.append(
-            QJsonObject{{QStringLiteral("name"), LibraryText(port.name)},
-                        {QStringLiteral("description"), LibraryText(port.description)}});
+        list.append(QJsonObject{{QStringLiteral("name"), LibraryText(port.name)},
+                                {QStringLiteral("description"), LibraryText(port.description)}});
     return list;
 }
 
@@ -242,13 +244,14 @@ QJsonArray UsbReadersJson(const std::vector<TUsbReader> &readers)
 {
     QJsonArray list;
     for (const TUsbReader &reader : readers)
-        list.append(QJsonObject{{QStringLiteral("busPath"), reader.busPath},
-                                {QStringLiteral("vendorId"), reader.vendorId},
-                                {QStringLiteral("productId"), reader.productId},
-                                {QStringLiteral("interfaceClass"), reader.interfaceClass},
-                                {QStringLiteral("driver"), Optional(!reader.driver.isEmpty(), reader.driver)},
-                                {QStringLiteral("state"), reader.state},
-                                {QStringLiteral("advice"), reader.advice}});
+        list.append(QJsonObject{
+            {QStringLiteral("busPath"), reader.busPath},
+            {QStringLiteral("vendorId"), reader.vendorId},
+            {QStringLiteral("productId"), reader.productId},
+            {QStringLiteral("interfaceClass"), reader.interfaceClass},
+            {QStringLiteral("driver"), Optional(!reader.driver.isEmpty(), reader.driver)},
+            {QStringLiteral("state"), reader.state},
+            {QStringLiteral("advice"), reader.advice}});
     return list;
 }
 
@@ -315,15 +318,15 @@ QJsonValue PollingJson(const std::optional<TPollingRun> &run)
 
 QJsonObject ReportJson(const TDiagnosisReport &report)
 {
-    return {{QStringLiteral("qarndiagVersion"), ProgramVersion()},
-            {QStringLiteral("library"), LibraryJson(report.library)},
-            {QStringLiteral("device"), DeviceJson(report.deviceChoice, report.stored)},
-            {QStringLiteral("ports"), PortsJson(report.ports)},
-            {QStringLiteral("portsError"), PortsErrorJson(report)},
-            {QStringLiteral("usbReaders"), UsbReadersJson(report.usbReaders)},
-            {QStringLiteral("connection"), ConnectionJson(report.connection)},
-            {QStringLiteral("benchmark"), BenchmarkJson(report.benchmark)},
-            {QStringLiteral("card"),
-             report.card ? QJsonValue(CardJson(*report.card)) : QJsonValue()},
-            {QStringLiteral("polling"), PollingJson(report.polling)}};
+    return {
+        {QStringLiteral("qarndiagVersion"), ProgramVersion()},
+        {QStringLiteral("library"), LibraryJson(report.library)},
+        {QStringLiteral("device"), DeviceJson(report.deviceChoice, report.stored)},
+        {QStringLiteral("ports"), PortsJson(report.ports)},
+        {QStringLiteral("portsError"), PortsErrorJson(report)},
+        {QStringLiteral("usbReaders"), UsbReadersJson(report.usbReaders)},
+        {QStringLiteral("connection"), ConnectionJson(report.connection)},
+        {QStringLiteral("benchmark"), BenchmarkJson(report.benchmark)},
+        {QStringLiteral("card"), report.card ? QJsonValue(CardJson(*report.card)) : QJsonValue()},
+        {QStringLiteral("polling"), PollingJson(report.polling)}};
 }

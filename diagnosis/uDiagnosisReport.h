@@ -30,8 +30,8 @@ struct TDiagnosisReport {
     QByteArray deviceChoice;              // empty: auto-detection
     TStoredDeviceChoice stored;
     std::optional<std::vector<TPort>> ports; // the port list, when asked for
-    TQarnStatus portsStatus = QARN_OK;      // and the library's status for it
-    std::vector<TUsbReader> usbReaders;     // the census, whatever the library
+    TQarnStatus portsStatus = QARN_OK;       // and the library's status for it
+    std::vector<TUsbReader> usbReaders;      // the census, whatever the library
     std::optional<TConnectionTest> connection;
     std::optional<TBenchmarkRun> benchmark;
     std::optional<TCardPoll> card; // the last poll

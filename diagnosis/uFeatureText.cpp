@@ -7,9 +7,9 @@ uint32_t ParseFeatureWord(const QString &text)
     uint32_t word = 0;
     for (const QChar c : text) {
         const int digit = c.isDigit() && c.unicode() < 128 ? c.unicode() - '0'
-                          : (c >= u'A' && c <= u'F')      ? c.unicode() - 'A' + 10
-                          : (c >= u'a' && c <= u'f')      ? c.unicode() - 'a' + 10
-                                                          : -1;
+                          : (c >= u'A' && c <= u'F')       ? c.unicode() - 'A' + 10
+                          : (c >= u'a' && c <= u'f')       ? c.unicode() - 'a' + 10
+                                                           : -1;
         if (digit < 0)
             return 0;
         word = (word << 4) | uint32_t(digit);

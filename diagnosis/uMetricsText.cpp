@@ -33,12 +33,9 @@ QString EscapedHelp(const QString &text, TMetricsFormat format)
 QString SampleName(const TMetricFamily &family)
 {
     switch (family.type) {
-    case TMetricType::Counter:
-        return family.name + QStringLiteral("_total");
-    case TMetricType::Info:
-        return family.name + QStringLiteral("_info");
-    case TMetricType::Gauge:
-        break;
+    case TMetricType::Counter: return family.name + QStringLiteral("_total");
+    case TMetricType::Info: return family.name + QStringLiteral("_info");
+    case TMetricType::Gauge: break;
     }
     return family.name;
 }
@@ -83,7 +80,8 @@ QByteArray MetricsText(const std::vector<TMetricFamily> &families, TMetricsForma
             if (!sample.labels.empty()) {
                 QStringList labels;
                 for (const auto &[name, value] : sample.labels)
-                    labels << name + QStringLiteral("=\"") + EscapedLabelValue(value) + QLatin1Char('"');
+                    labels << name + QStringLiteral("=\"") + EscapedLabelValue(value) +
+                                  QLatin1Char('"');
                 text += QLatin1Char('{') + labels.join(QLatin1Char(',')) + QLatin1Char('}');
             }
             text += QLatin1Char(' ') + NumberText(sample.value) + QLatin1Char('\n');

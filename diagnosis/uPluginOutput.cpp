@@ -10,7 +10,8 @@ namespace {
 QString NumberText(double value)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
@@ -24,14 +25,10 @@ QString Optional(const std::optional<double> &value)
 QString PluginStatusWord(TPluginStatus status)
 {
     switch (status) {
-    case kPluginOk:
-        return QStringLiteral("OK");
-    case kPluginWarning:
-        return QStringLiteral("WARNING");
-    case kPluginCritical:
-        return QStringLiteral("CRITICAL");
-    case kPluginUnknown:
-        break;
+    case kPluginOk: return QStringLiteral("OK");
+    case kPluginWarning: return QStringLiteral("WARNING");
+    case kPluginCritical: return QStringLiteral("CRITICAL");
+    case kPluginUnknown: break;
     }
     return QStringLiteral("UNKNOWN");
 }
@@ -42,8 +39,8 @@ QString PerfDataText(const TPerfData &item)
     label.replace(QLatin1Char('\''), QStringLiteral("''"));
     QString text = QLatin1Char('\'') + label + QStringLiteral("'=") +
                    (item.value ? NumberText(*item.value) + item.unit : QStringLiteral("U"));
-    for (const QString &field : {item.warning, item.critical, Optional(item.minimum),
-                                 Optional(item.maximum)})
+    for (const QString &field :
+         {item.warning, item.critical, Optional(item.minimum), Optional(item.maximum)})
         text += QLatin1Char(';') + field;
     return text;
 }

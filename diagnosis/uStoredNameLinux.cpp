@@ -30,8 +30,9 @@ QByteArray RawStoredName(const QString &file)
         if (line.startsWith('['))
             general = line == "[General]";
         const QByteArray value = line.mid(key.size()).trimmed();
-        if (general && line.startsWith(key) && QString::fromLocal8Bit(value).toLocal8Bit() != value &&
-            !value.contains('\\') && !value.contains('"'))
+        if (general && line.startsWith(key) &&
+            QString::fromLocal8Bit(value).toLocal8Bit() != value && !value.contains('\\') &&
+            !value.contains('"'))
             return value;
     }
     return QByteArray();
@@ -64,7 +65,8 @@ QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
         return raw.isEmpty() ? value.toString().toLocal8Bit() : raw;
     }
     if (value.isValid())
-        why = QStringLiteral("the value is %1, not a text").arg(QString::fromLatin1(value.typeName()));
+        why = QStringLiteral("the value is %1, not a text")
+                  .arg(QString::fromLatin1(value.typeName()));
     if (unreadable && !why.isEmpty())
         *unreadable = where + why;
     return QByteArray();

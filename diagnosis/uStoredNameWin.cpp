@@ -64,8 +64,9 @@ QString SystemMessage(LONG error)
     QString message = length ? QString::fromWCharArray(text, int(length)).trimmed() : QString();
     if (text)
         ::LocalFree(text);
-    return QStringLiteral("error %1%2").arg(error).arg(message.isEmpty() ? QString()
-                                                                          : QStringLiteral(": ") + message);
+    return QStringLiteral("error %1%2")
+        .arg(error)
+        .arg(message.isEmpty() ? QString() : QStringLiteral(": ") + message);
 }
 
 // The name's bytes as UTF-16 through the ANSI code page; false when a byte
@@ -92,8 +93,8 @@ bool WideToAnsi(const std::wstring &wide, QByteArray &bytes)
     if (wide.empty())
         return true;
     BOOL usedDefault = FALSE;
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()),
-                                             nullptr, 0, nullptr, &usedDefault);
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                             int(wide.size()), nullptr, 0, nullptr, &usedDefault);
     if (length <= 0 || usedDefault)
         return false;
     bytes.resize(length);
@@ -105,18 +106,12 @@ bool WideToAnsi(const std::wstring &wide, QByteArray &bytes)
 QString TypeName(DWORD type)
 {
     switch (type) {
-    case REG_DWORD:
-        return QStringLiteral("REG_DWORD");
-    case REG_QWORD:
-        return QStringLiteral("REG_QWORD");
-    case REG_BINARY:
-        return QStringLiteral("REG_BINARY");
-    case REG_MULTI_SZ:
-        return QStringLiteral("REG_MULTI_SZ");
-    case REG_NONE:
-        return QStringLiteral("REG_NONE");
-    default:
-        return QStringLiteral("type %1").arg(type);
+    case REG_DWORD: return QStringLiteral("REG_DWORD");
+    case REG_QWORD: return QStringLiteral("REG_QWORD");
+    case REG_BINARY: return QStringLiteral("REG_BINARY");
+    case REG_MULTI_SZ: return QStringLiteral("REG_MULTI_SZ");
+    case REG_NONE: return QStringLiteral("REG_NONE");
+    default: return QStringLiteral("type %1").arg(type);
     }
 }
 
@@ -134,7 +129,8 @@ QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
     QString why;
     QByteArray name;
     TKey key;
-    const LONG opened = ::RegOpenKeyExW(Root(scope), kApplicationKey, 0, KEY_QUERY_VALUE, key.Out());
+    const LONG opened =
+        ::RegOpenKeyExW(Root(scope), kApplicationKey, 0, KEY_QUERY_VALUE, key.Out());
     if (opened == ERROR_ACCESS_DENIED) {
         why = QStringLiteral("no read permission");
     } else if (opened == ERROR_SUCCESS) {
@@ -149,7 +145,8 @@ QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
             size = DWORD(text.size() * sizeof(wchar_t));
             read = ::RegQueryValueExW(key.Get(), kValueName, nullptr, &type,
                                       reinterpret_cast<BYTE *>(text.data()), &size);
-            std::wstring wide(text.data(), std::min<std::size_t>(size / sizeof(wchar_t), text.size()));
+            std::wstring wide(text.data(),
+                              std::min<std::size_t>(size / sizeof(wchar_t), text.size()));
             // A REG_EXPAND_SZ is read as it is, without expansion.
             const std::size_t end = wide.find(L'\0');
             if (end != std::wstring::npos)
@@ -157,8 +154,9 @@ QByteArray ReadStoredName(QSettings::Scope scope, QString *unreadable)
             if (read != ERROR_SUCCESS)
                 why = SystemMessage(read);
             else if (!WideToAnsi(wide, name))
-                why = QStringLiteral("the text has characters that the ANSI code page %1 cannot show")
-                          .arg(::GetACP());
+                why =
+                    QStringLiteral("the text has characters that the ANSI code page %1 cannot show")
+                        .arg(::GetACP());
         } else if (read != ERROR_FILE_NOT_FOUND) {
             why = SystemMessage(read);
         }
@@ -189,7 +187,8 @@ QString UnstorableName(const QByteArray &name)
     if (bytes.size() == 1)
         what = QStringLiteral("the byte %1 is no character").arg(bytes.first());
     else if (!bytes.isEmpty())
-        what = QStringLiteral("the bytes %1 are no characters").arg(bytes.join(QStringLiteral(", ")));
+        what =
+            QStringLiteral("the bytes %1 are no characters").arg(bytes.join(QStringLiteral(", ")));
     return QStringLiteral("The device name cannot be stored: %1 in the system's ANSI code page %2. "
                           "Nothing was saved.")
         .arg(what)
@@ -223,8 +222,10 @@ bool StoreNameInPlace(QSettings::Scope scope, const QByteArray *name, QString &f
                                   DWORD((wide.size() + 1) * sizeof(wchar_t)));
     }
     if (result != ERROR_SUCCESS && failure.isEmpty())
-        failure = QStringLiteral("Failed to write the value \"") + QString::fromLatin1(kDeviceNameValue) +
-                  QStringLiteral("\" to the registry key ") + StoredNameFile(scope) + QStringLiteral(" (") +
-                  SystemMessage(result) + QStringLiteral("): the setting could not be saved.");
+        failure = QStringLiteral("Failed to write the value \"") +
+                  QString::fromLatin1(kDeviceNameValue) +
+                  QStringLiteral("\" to the registry key ") + StoredNameFile(scope) +
+                  QStringLiteral(" (") + SystemMessage(result) +
+                  QStringLiteral("): the setting could not be saved.");
     return true;
 }

@@ -38,7 +38,10 @@ bool SameId(const QString &listed, const QString &id)
     return ok && value == id.toUInt(&okId, 16) && okId;
 }
 
-QString Id(const TUsbInterfaceFacts &facts) { return facts.vendorId + QLatin1Char(':') + facts.productId; }
+QString Id(const TUsbInterfaceFacts &facts)
+{
+    return facts.vendorId + QLatin1Char(':') + facts.productId;
+}
 
 } // namespace
 
@@ -53,32 +56,41 @@ bool CcidListsId(const QByteArray &supportedIds, const QString &vendorId, const 
     return false;
 }
 
-bool UsbReaderOf(const TUsbInterfaceFacts &facts, const QByteArray *supportedIds, TUsbReader &reader)
+bool UsbReaderOf(const TUsbInterfaceFacts &facts, const QByteArray *supportedIds,
+                 TUsbReader &reader)
 {
     const QString type = facts.interfaceClass.toLower();
     const bool contactless = facts.contactlessChild || kContactlessDrivers.contains(facts.driver);
     const bool ftdi = facts.vendorId.toLower() == kFtdiVendor;
     if (type != QLatin1String("0b") && !(type == QLatin1String("ff") && contactless) && !ftdi)
         return false;
-    reader = TUsbReader{facts.busPath, facts.vendorId, facts.productId,
-                        QStringLiteral("0x") + type.toUpper(), facts.driver, {}, {}};
+    reader = TUsbReader{facts.busPath,
+                        facts.vendorId,
+                        facts.productId,
+                        QStringLiteral("0x") + type.toUpper(),
+                        facts.driver,
+                        {},
+                        {}};
     const QString &driver = facts.driver;
     if (driver == QLatin1String("usbfs")) {
         reader.state = QStringLiteral("inUse");
-        reader.advice = QStringLiteral("claimed through usbfs by a program (pcscd's CCID driver): in use");
+        reader.advice =
+            QStringLiteral("claimed through usbfs by a program (pcscd's CCID driver): in use");
     } else if (contactless) {
         reader.state = QStringLiteral("kernelContactless");
-        reader.advice = QStringLiteral("held by the kernel's NFC driver %1, so pcscd cannot claim it: "
-                                       "keep %1 from loading (a line \"blacklist %1\" in "
-                                       "/etc/modprobe.d/) and plug the reader in again")
-                            .arg(driver.isEmpty() ? QStringLiteral("(unnamed)") : driver);
+        reader.advice =
+            QStringLiteral("held by the kernel's NFC driver %1, so pcscd cannot claim it: "
+                           "keep %1 from loading (a line \"blacklist %1\" in "
+                           "/etc/modprobe.d/) and plug the reader in again")
+                .arg(driver.isEmpty() ? QStringLiteral("(unnamed)") : driver);
     } else if (kSerialDrivers.contains(driver)) {
         reader.state = QStringLiteral("serial");
-        reader.advice = facts.portNode.isEmpty()
-                            ? QStringLiteral("a serial reader on %1, whose port node is not there yet")
-                                  .arg(driver)
-                            : QStringLiteral("a serial reader at %1 (%2): choose that port")
-                                  .arg(facts.portNode, driver);
+        reader.advice =
+            facts.portNode.isEmpty()
+                ? QStringLiteral("a serial reader on %1, whose port node is not there yet")
+                      .arg(driver)
+                : QStringLiteral("a serial reader at %1 (%2): choose that port")
+                      .arg(facts.portNode, driver);
     } else if (!driver.isEmpty()) {
         reader.state = QStringLiteral("otherDriver");
         reader.advice = QStringLiteral("held by the kernel driver %1").arg(driver);
@@ -88,8 +100,9 @@ bool UsbReaderOf(const TUsbInterfaceFacts &facts, const QByteArray *supportedIds
                                        "(modprobe ftdi_sio)");
     } else if (!supportedIds) {
         reader.state = QStringLiteral("ccidMissing");
-        reader.advice = QStringLiteral("nothing holds it, and pcscd's CCID driver is not installed: "
-                                       "install the package libccid and restart pcscd");
+        reader.advice =
+            QStringLiteral("nothing holds it, and pcscd's CCID driver is not installed: "
+                           "install the package libccid and restart pcscd");
     } else if (CcidListsId(*supportedIds, facts.vendorId, facts.productId)) {
         reader.state = QStringLiteral("ccidListed");
         reader.advice = QStringLiteral("nothing holds it although pcscd's CCID driver lists %1: "

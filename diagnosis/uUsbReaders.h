@@ -14,13 +14,13 @@
 
 // What the system tells of one USB interface.
 struct TUsbInterfaceFacts {
-    QString busPath;        // the interface's bus path, "1-2:1.0"
-    QString vendorId;       // its device's, four hex digits
+    QString busPath;  // the interface's bus path, "1-2:1.0"
+    QString vendorId; // its device's, four hex digits
     QString productId;
-    QString interfaceClass; // bInterfaceClass, two hex digits
-    QString driver;         // the kernel driver bound to it, empty for none
+    QString interfaceClass;        // bInterfaceClass, two hex digits
+    QString driver;                // the kernel driver bound to it, empty for none
     bool contactlessChild = false; // the kernel made an NFC device below it
-    QString portNode;       // a serial driver's port node, "/dev/ttyUSB0"
+    QString portNode;              // a serial driver's port node, "/dev/ttyUSB0"
 };
 
 // One reader of the census.
@@ -42,7 +42,8 @@ bool CcidListsId(const QByteArray &supportedIds, const QString &vendorId, const 
 // The census entry for an interface, or false when it does not look like
 // a reader's.  supportedIds is the CCID driver's list, null when the
 // driver is not installed.
-bool UsbReaderOf(const TUsbInterfaceFacts &facts, const QByteArray *supportedIds, TUsbReader &reader);
+bool UsbReaderOf(const TUsbInterfaceFacts &facts, const QByteArray *supportedIds,
+                 TUsbReader &reader);
 
 // The readers plugged in now, by bus path.  Empty where the system tells
 // nothing.  QARNDIAG_CCID_LIST names another file than the CCID driver's

@@ -14,7 +14,6 @@ namespace {
 
 constexpr const char *kCcidList = "/usr/lib/pcsc/drivers/ifd-ccid.bundle/Contents/Info.plist";
 
-
 QString Attribute(udev_device *device, const char *name)
 {
     const char *value = device ? udev_device_get_sysattr_value(device, name) : nullptr;
@@ -22,7 +21,8 @@ QString Attribute(udev_device *device, const char *name)
 }
 
 // The devices of a subsystem below parent, each handed to take.
-template <typename F> void EachChild(udev *context, udev_device *parent, const char *subsystem, F take)
+template <typename F>
+void EachChild(udev *context, udev_device *parent, const char *subsystem, F take)
 {
     udev_enumerate *children = udev_enumerate_new(context);
     if (!children)
@@ -33,7 +33,8 @@ template <typename F> void EachChild(udev *context, udev_device *parent, const c
     udev_list_entry *entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(children))
     {
-        if (udev_device *child = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry))) {
+        if (udev_device *child =
+                udev_device_new_from_syspath(context, udev_list_entry_get_name(entry))) {
             take(child);
             udev_device_unref(child);
         }
@@ -45,18 +46,21 @@ TUsbInterfaceFacts FactsOf(udev *context, udev_device *interface)
 {
     TUsbInterfaceFacts facts;
     facts.busPath = QString::fromUtf8(udev_device_get_sysname(interface));
-    udev_device *device = udev_device_get_parent_with_subsystem_devtype(interface, "usb", "usb_device");
+    udev_device *device =
+        udev_device_get_parent_with_subsystem_devtype(interface, "usb", "usb_device");
     facts.vendorId = Attribute(device, "idVendor");
     facts.productId = Attribute(device, "idProduct");
     facts.interfaceClass = Attribute(interface, "bInterfaceClass");
     if (const char *driver = udev_device_get_driver(interface))
         facts.driver = QString::fromUtf8(driver);
-    EachChild(context, interface, "nfc", [&facts](udev_device *) { facts.contactlessChild = true; });
+    EachChild(context, interface, "nfc",
+              [&facts](udev_device *) { facts.contactlessChild = true; });
     EachChild(context, interface, "tty", [&facts](udev_device *port) {
         const char *node = udev_device_get_devnode(port);
         if (facts.portNode.isEmpty())
-            facts.portNode = node ? QString::fromUtf8(node)
-                                  : QStringLiteral("/dev/") + QString::fromUtf8(udev_device_get_sysname(port));
+            facts.portNode =
+                node ? QString::fromUtf8(node)
+                     : QStringLiteral("/dev/") + QString::fromUtf8(udev_device_get_sysname(port));
     });
     return facts;
 }
@@ -83,7 +87,8 @@ std::vector<TUsbReader> UsbReaders()
         udev_list_entry *entry = nullptr;
         udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(interfaces))
         {
-            udev_device *interface = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+            udev_device *interface =
+                udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
             if (!interface)
                 continue;
             TUsbReader reader;

@@ -24,7 +24,7 @@ run_packages=(
 # checker systemd-analyze.
 test_packages=(
     xauth x11-apps
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     desktop-file-utils appstream dpkg-dev file groff-base
     valgrind
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 fonts-wine

@@ -14,8 +14,7 @@ TUsbChange DecideDeviceChange(uint32_t eventCode, const std::function<uint32_t()
     return eventCode == DBT_DEVICEARRIVAL_CODE ? TUsbChange::Arrival : TUsbChange::Removal;
 }
 
-TUsbNotification::TUsbNotification(QObject *owner)
-    : QObject(owner)
+TUsbNotification::TUsbNotification(QObject *owner) : QObject(owner)
 {
     FSource = TUsbNotificationSource::Create(*this);
 }
@@ -26,10 +25,7 @@ TUsbNotification::~TUsbNotification()
     FSource = nullptr;
 }
 
-bool TUsbNotification::IsListening() const
-{
-    return FSource && FSource->IsListening();
-}
+bool TUsbNotification::IsListening() const { return FSource && FSource->IsListening(); }
 
 void TUsbNotification::WMDeviceChange(uint32_t eventCode,
                                       const std::function<uint32_t()> &readDeviceType)
@@ -39,14 +35,9 @@ void TUsbNotification::WMDeviceChange(uint32_t eventCode,
     RunGuarded(parent(), [this, eventCode, &readDeviceType]() {
         TNotifyEvent handler;
         switch (DecideDeviceChange(eventCode, readDeviceType)) {
-        case TUsbChange::Arrival:
-            handler = OnUSBArrival;
-            break;
-        case TUsbChange::Removal:
-            handler = OnUSBRemove;
-            break;
-        case TUsbChange::None:
-            break;
+        case TUsbChange::Arrival: handler = OnUSBArrival; break;
+        case TUsbChange::Removal: handler = OnUSBRemove; break;
+        case TUsbChange::None: break;
         }
         if (handler)
             handler(this);

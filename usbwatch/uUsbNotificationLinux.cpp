@@ -80,8 +80,7 @@ private:
     std::unique_ptr<QSocketNotifier> FNotifier;
 };
 
-TUsbNotificationUdev::TUsbNotificationUdev(TUsbNotification &watcher)
-    : FWatcher(watcher)
+TUsbNotificationUdev::TUsbNotificationUdev(TUsbNotification &watcher) : FWatcher(watcher)
 {
     if (!Listen())
         Release();

@@ -49,8 +49,7 @@ private:
     bool FRegistered = false;
 };
 
-TUsbNotificationWin::TUsbNotificationWin(TUsbNotification &watcher)
-    : FWatcher(watcher)
+TUsbNotificationWin::TUsbNotificationWin(TUsbNotification &watcher) : FWatcher(watcher)
 {
     const HINSTANCE instance = ModuleInstance();
     if (!RegisterWindowClass(instance))

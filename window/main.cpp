@@ -7,9 +7,9 @@
 #include "uQarnCommMore.h"
 #include "uQarnDiag.h"
 #include "uQarnDiagCli.h"
+#include "uQarnDyn.h"
 #include "uSystemDisplay.h"
 #include "uWindowLook.h"
-#include "uQarnDyn.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QIcon>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>

@@ -24,8 +24,8 @@ TfQarnCommMore::TfQarnCommMore(QWidget *parent) : QDialog(parent)
     lbTitle->adjustSize();
 
     int id = 0;
-    for (QRadioButton *item : {rgCommProtocolItem0, rgCommProtocolItem1, rgCommProtocolItem2,
-                               rgCommProtocolItem3})
+    for (QRadioButton *item :
+         {rgCommProtocolItem0, rgCommProtocolItem1, rgCommProtocolItem2, rgCommProtocolItem3})
         FProtocol.addButton(item, id++);
     id = 0;
     for (QRadioButton *item : {rgCommSpeedItem0, rgCommSpeedItem1, rgCommSpeedItem2})

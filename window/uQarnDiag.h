@@ -10,9 +10,9 @@
 //   uQarnDiagUsb.cpp      refresh of the port list on USB arrival/removal
 #pragma once
 
-#include "ui_uQarnDiag.h"
 #include "uDiagnosisReport.h"
 #include "uQarnDyn.h"
+#include "ui_uQarnDiag.h"
 
 #include <QByteArray>
 #include <QDialog>

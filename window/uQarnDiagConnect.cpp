@@ -62,7 +62,8 @@ void TfQarnDiag::btnTestClick()
 
 void TfQarnDiag::ConnectStatus(bool connected)
 {
-    btnTest->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Test communication"));
+    btnTest->setText(connected ? QStringLiteral("Disconnect")
+                               : QStringLiteral("Test communication"));
     SetTag(btnTest, connected ? 1 : 0);
 
     if (!connected) {

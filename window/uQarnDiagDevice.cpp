@@ -11,10 +11,7 @@
 
 #include <vector>
 
-void TfQarnDiag::LoadFromReg()
-{
-    FDeviceName = ReadDeviceChoice().name;
-}
+void TfQarnDiag::LoadFromReg() { FDeviceName = ReadDeviceChoice().name; }
 
 void TfQarnDiag::SaveToReg()
 {
