@@ -143,7 +143,14 @@ private slots:
         QStringList found = OpenMetricsSamples(out);
         const QString info = found.value(0);
         if (!variant.isEmpty()) {
-            const QString version = QStringLiteral(",library_version=\"Lib \\\"v1\\\" \\\\\\n\\\\xE9\",");
+            // The last byte: a character of the ANSI code page on Windows,
+            // not UTF-8 on Linux.
+#ifdef Q_OS_WIN
+            const QString last = QString::fromLocal8Bit("\xE9");
+#else
+            const QString last = QStringLiteral("\\\\xE9");
+#endif
+            const QString version = QStringLiteral(",library_version=\"Lib \\\"v1\\\" \\\\\\n") + last + "\",";
             QVERIFY2(info.contains(version) && info.endsWith(",product=\"Q'a|r\\nn\"}"), qPrintable(info));
         }
         samples.prepend(QStringLiteral("qarndiag_library_available"));
