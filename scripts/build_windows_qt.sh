@@ -7,8 +7,10 @@
 # into a cache outside the repository and reused when it is there:
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/qarndiag/qt-<version>-<size>-<options>
 #   scripts/build_windows_qt.sh [x86_64|i686|all] (all when not named)
-# Prints the install folder of each size on its last lines.  Takes 25 to 30
-# minutes a size on two cores; needs the packages of scripts/setup.sh --tests.
+# Prints the install folder of each size on its last lines.  Takes about 25
+# minutes a size on two idle cores, over an hour on busy ones (measured:
+# i686 26 min, x86_64 74 min beside other builds); needs the packages of
+# scripts/setup.sh --tests.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 case "${1:-all}" in

@@ -14,7 +14,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 size="${1:-}"
 case "$size" in x86_64|i686) ;; *) echo "usage: $0 x86_64|i686 [build folder] [screenshot.png]" >&2; exit 2 ;; esac
-build="$(realpath -m "${2:-$root/build-windows/$size}")"
+build="$(realpath -m "${2:-$root/build-windows/$size-tests}")"
 picture="${3:-}"
 started=$(date +%s.%N)
 seconds() { awk -v from="$1" -v to="$(date +%s.%N)" 'BEGIN { printf "%.1f", to - from }'; }
