@@ -17,6 +17,9 @@ QFont WindowFace()
                       QStringLiteral("Tahoma")});
     face.setStyleHint(QFont::SansSerif);
     face.setPixelSize(11);
+    // Vertical hinting only (drawn through DirectWrite): full hinting of
+    // Liberation Sans at this size under wine loses the stem of "I".
+    face.setHintingPreference(QFont::PreferVerticalHinting);
     return face;
 }
 
