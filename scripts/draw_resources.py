@@ -7,10 +7,14 @@ OUTPUT_DIR defaults to the resources/ folder beside this script's folder.  It
 writes:
 
     icons/qarndiag-{16,32,48,64,128,256}.png   application and window icon
+    icons/qarndiag-{16,32,48}.pam              the same, the main window's own icon
     icons/qarndiag.ico                         16, 32 and 48 px, for Windows
-    images/side.png                            233 x 431 picture of the main window
-    images/port-serial.png                     16 x 16 serial connector glyph
-    images/port-usb.png                        16 x 16 USB glyph
+    images/side.ppm                            233 x 431 picture of the main window
+    images/port-serial.pam                     16 x 16 serial connector glyph
+    images/port-usb.pam                        16 x 16 USB glyph
+
+The pictures of the main window are uncompressed Netpbm files (PPM, and PAM
+for those with transparency), which the program shows without decoding.
 
 Every shape is a signed distance function in "design units"; a canvas turns
 the distance at each pixel centre into coverage, which gives clean
@@ -341,6 +345,21 @@ def png_bytes(width, height, rows):
             + chunk(b"IEND", b""))
 
 
+def ppm_bytes(width, height, rows):
+    """A binary PPM from opaque RGBA rows.  Uncompressed, it costs the
+    program almost nothing to read at start-up, where a PNG of the same
+    picture costs a few milliseconds of inflating and filtering."""
+    pixels = b"".join(bytes(b for i, b in enumerate(r) if i % 4 != 3) for r in rows)
+    return b"P6\n%d %d\n255\n" % (width, height) + pixels
+
+
+def pam_bytes(width, height, rows):
+    """A PAM with transparency from straight RGBA rows, uncompressed like
+    the PPM."""
+    header = b"P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" % (width, height)
+    return header + b"".join(bytes(r) for r in rows)
+
+
 def ico_bytes(images):
     """A Windows icon holding classic 32-bit BGRA bitmaps (read by every
     Windows version and by Qt), one per (size, rows) pair."""
@@ -566,12 +585,14 @@ def main(argv):
         rows = draw_icon(size).rgba_rows()
         icons[size] = rows
         write(os.path.join(out, "icons", "qarndiag-%d.png" % size), png_bytes(size, size, rows))
+        if size <= 48:
+            write(os.path.join(out, "icons", "qarndiag-%d.pam" % size), pam_bytes(size, size, rows))
     write(os.path.join(out, "icons", "qarndiag.ico"),
           ico_bytes([(s, icons[s]) for s in (16, 32, 48)]))
-    write(os.path.join(out, "images", "side.png"),
-          png_bytes(SIDE_W, SIDE_H, draw_side().rgba_rows()))
+    write(os.path.join(out, "images", "side.ppm"),
+          ppm_bytes(SIDE_W, SIDE_H, draw_side().rgba_rows()))
     for name, draw in (("port-serial", draw_port_serial), ("port-usb", draw_port_usb)):
-        write(os.path.join(out, "images", name + ".png"), png_bytes(16, 16, draw().rgba_rows()))
+        write(os.path.join(out, "images", name + ".pam"), pam_bytes(16, 16, draw().rgba_rows()))
     return 0
 
 

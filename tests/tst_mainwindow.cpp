@@ -2,6 +2,8 @@
 // offscreen platform with the stand-in reader library.
 #include "qarnwindowtest.h"
 #include "uAppServices.h"
+#include "uGroupBox.h"
+#include "uResourcePicture.h"
 #include "uInfoLabel.h"
 
 #include <QApplication>
@@ -153,6 +155,83 @@ private slots:
             QCOMPARE(control->geometry(), geometry);
             if (label)
                 QVERIFY(label->heightForWidth(label->width()) <= label->height());
+        }
+    }
+
+    // Each group's caption sits on the frame's top line, inside the group:
+    // the line is left out under it and runs on either side, and the
+    // controls start below it.  In both windows.
+    void groupCaptions()
+    {
+        WindowSession session;
+        const QList<TGroupBox *> groups = session.window().findChildren<TGroupBox *>();
+        QCOMPARE(groups.size(), 6); // with the advanced dialog's two
+        for (const TGroupBox *group : groups) {
+            const QRect caption = group->CaptionRect();
+            QVERIFY2(group->rect().contains(caption), qPrintable(group->objectName()));
+            QVERIFY(caption.width() >= group->fontMetrics().horizontalAdvance(group->title()));
+            const QImage picture =
+                group->window()->grab({group->mapTo(group->window(), QPoint()), group->size()}).toImage();
+            const QRgb line = group->palette().color(QPalette::Mid).rgb();
+            int top = 0;
+            while (top < caption.bottom() && picture.pixel(group->width() / 2, top) != line)
+                ++top;
+            QVERIFY2(top > caption.top() && top < caption.bottom(), qPrintable(group->objectName()));
+            QCOMPARE(picture.pixel(caption.left() - 1, top), line);
+            QCOMPARE(picture.pixel(caption.right() + 1, top), line);
+            QVERIFY(picture.pixel(caption.left() + 1, top) != line);
+            QVERIFY(picture.pixel(caption.right() - 1, top) != line);
+            for (const QWidget *control : group->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(control->y() > caption.bottom(), qPrintable(control->objectName()));
+        }
+    }
+
+    // The pictures stored as Netpbm files read as an image reader reads them;
+    // a header or pixel data that does not hold gives no picture, so that
+    // the window falls back to the image readers.
+    void netpbmPictures_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size"); // 0 x 0: no picture
+        const QByteArray rgb("\x10\x20\x30\x40\x50\x60", 6);
+        const QByteArray pam("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
+        QTest::newRow("PPM") << "P6\n2 1\n255\n" + rgb << QSize(2, 1);
+        QTest::newRow("PAM") << pam + QByteArray("\x10\x20\x30\x00", 4) << QSize(1, 1);
+        QTest::newRow("PPM pixels short") << "P6\n2 1\n255\n" + rgb.left(5) << QSize(0, 0);
+        QTest::newRow("PAM pixels short") << pam + "\x10\x20\x30" << QSize(0, 0);
+        QTest::newRow("16-bit") << "P6 2 1 65535\n" + rgb + rgb << QSize(0, 0);
+        QTest::newRow("comment") << "P6\n# drawn\n2 1\n255\n" + rgb << QSize(0, 0);
+        QTest::newRow("no width") << "P6\n0 1\n255\n" + rgb << QSize(0, 0);
+        QTest::newRow("width past any size") << "P6 99999999999999999999 1 255\n" + rgb << QSize(0, 0);
+        QTest::newRow("header cut") << QByteArray("P6\n2 1\n255") << QSize(0, 0);
+        QTest::newRow("grey PGM") << "P5\n2 1\n255\n" + rgb << QSize(0, 0);
+        QTest::newRow("PAM grey") << QByteArray(pam).replace("DEPTH 4", "DEPTH 2") + rgb << QSize(0, 0);
+        QTest::newRow("PAM RGB says alpha") << QByteArray(pam).replace("DEPTH 4", "DEPTH 3") + rgb << QSize(0, 0);
+        QTest::newRow("PAM unknown key") << QByteArray(pam).replace("MAXVAL", "MAXIMUM") + rgb << QSize(0, 0);
+        QTest::newRow("PAM no end") << QByteArray(pam).replace("ENDHDR\n", "") + rgb << QSize(0, 0);
+    }
+    void netpbmPictures()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        const QImage image =
+            NetpbmImage(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
+        QCOMPARE(image.size(), size);
+        if (!image.isNull())
+            QCOMPARE(image.pixel(0, 0), image.hasAlphaChannel() ? qRgba(0x10, 0x20, 0x30, 0) : qRgb(0x10, 0x20, 0x30));
+        if (image.width() == 2)
+            QCOMPARE(image.pixel(1, 0), qRgb(0x40, 0x50, 0x60));
+    }
+    void resourcePictures()
+    {
+        const QString side = QStringLiteral(":/images/side.ppm");
+        QCOMPARE(ResourcePicture(side).toImage().convertToFormat(QImage::Format_RGB32),
+                 QImage(side).convertToFormat(QImage::Format_RGB32));
+        for (const QString &name : {QStringLiteral("images/port-serial"), QStringLiteral("images/port-usb"),
+                                   QStringLiteral("icons/qarndiag-16")}) {
+            const QImage icon = ResourcePicture(QStringLiteral(":/%1.pam").arg(name)).toImage();
+            QCOMPARE(icon.size(), QSize(16, 16));
+            QVERIFY2(icon.hasAlphaChannel() && qAlpha(icon.pixel(0, 0)) == 0, qPrintable(name));
         }
     }
 

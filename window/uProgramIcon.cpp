@@ -1,5 +1,8 @@
 #include "uProgramIcon.h"
 
+#include "uResourcePicture.h"
+
+#include <QFile>
 #include <QIconEngine>
 #include <QList>
 #include <QPainter>
@@ -49,9 +52,14 @@ private:
     const QIcon &Pictures()
     {
         if (FPictures.isNull()) {
-            for (const int size : FSizes)
-                FPictures.addFile(QStringLiteral(":/icons/qarndiag-%1.png").arg(size),
-                                  QSize(size, size));
+            // The small sizes, which the windows show, are also stored
+            // uncompressed.
+            for (const int size : FSizes) {
+                const QString path = QStringLiteral(":/icons/qarndiag-%1.pam").arg(size);
+                FPictures.addPixmap(ResourcePicture(
+                    QFile::exists(path) ? path
+                                        : QStringLiteral(":/icons/qarndiag-%1.png").arg(size)));
+            }
         }
         return FPictures;
     }

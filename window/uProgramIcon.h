@@ -1,5 +1,6 @@
 // The program's icon, drawn in several sizes in the resources
-// (":/icons/qarndiag-<size>.png").
+// (":/icons/qarndiag-<size>.png", and for the sizes the windows show also
+// ".pam", which is read without decoding).
 #pragma once
 
 #include <QIcon>

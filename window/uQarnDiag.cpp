@@ -4,6 +4,7 @@
 #include "uAppServices.h"
 #include "uProgramIcon.h"
 #include "uQarnDyn.h"
+#include "uResourcePicture.h"
 #include "uUsbNotification.h"
 
 #include <QClipboard>
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QScopeGuard>
 #include <QScreen>
@@ -65,17 +67,7 @@ void TfQarnDiag::SetupLook()
 
     setFont(WindowFace());
 
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, windowPalette.color(QPalette::Base));
-    setPalette(windowPalette);
-    setAutoFillBackground(true);
-
-    // Group boxes drawn with their caption on the frame line, so the
-    // controls inside keep their places.
-    setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 7px; padding: 0px 2px; }"));
+    Image1->setPixmap(ResourcePicture(QStringLiteral(":/images/side.ppm")));
 
     for (QFrame *band : {pTop, pBot}) {
         QPalette bandPalette = band->palette();
@@ -126,9 +118,20 @@ void TfQarnDiag::SetupLook()
     lbCard->setGeometry(8, 24, 390, 2 * lineHeight + 2);
     lbCard->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    // The hex boxes are narrow: a condensed face of the same size, narrowed
-    // further where this system's is still too wide, keeps the widest
-    // values (five bytes, eight digits) inside them.
+    CommImages[0] = QIcon(ResourcePicture(QStringLiteral(":/images/port-serial.pam")));
+    CommImages[1] = QIcon(ResourcePicture(QStringLiteral(":/images/port-usb.pam")));
+    setWindowIcon(ProgramIcon({16, 32, 48}));
+}
+
+// The hex boxes are narrow: a condensed face of the same size, narrowed
+// further where this system's is still too wide, keeps the widest values
+// (five bytes, eight digits) inside them.  Chosen when the first values are
+// shown: the boxes are empty until then, and measuring the face loads it.
+void TfQarnDiag::FitHexBoxFaces()
+{
+    if (FHexBoxFacesFitted)
+        return;
+    FHexBoxFacesFitted = true;
     const QFont condensed = CondensedFace();
     const QFontMetrics metrics(condensed);
     QChar widest = QLatin1Char('0');
@@ -140,10 +143,6 @@ void TfQarnDiag::SetupLook()
     eQarnFeatures->setFont(FaceFitting(condensed, eightDigits, eQarnFeatures));
     eQarnChipsetSNR->setFont(FaceFitting(condensed, eightDigits, eQarnChipsetSNR));
     eQarnChipsetHWID->setFont(FaceFitting(condensed, fiveBytes, eQarnChipsetHWID));
-
-    CommImages[0] = QIcon(QStringLiteral(":/images/port-serial.png"));
-    CommImages[1] = QIcon(QStringLiteral(":/images/port-usb.png"));
-    setWindowIcon(ProgramIcon({16, 32, 48}));
 }
 
 void TfQarnDiag::ConnectHandlers()
@@ -169,6 +168,13 @@ void TfQarnDiag::ConnectHandlers()
         connect(box, &QCheckBox::toggled, this,
                 [this, box]() { RunGuarded(this, [this, box]() { ckAutoClick(box); }); });
     }
+}
+
+// The window is white.  Only its background: the controls keep the system's
+// colours, from which the style draws their frames and texts.
+void TfQarnDiag::paintEvent(QPaintEvent *)
+{
+    QPainter(this).fillRect(rect(), palette().color(QPalette::Base));
 }
 
 void TfQarnDiag::showEvent(QShowEvent *event)

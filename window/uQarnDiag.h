@@ -80,6 +80,7 @@ public:
     void CopyReport();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -88,8 +89,10 @@ protected:
 
 private:
     void SetupLook();
+    void FitHexBoxFaces();
     void ConnectHandlers();
     bool FShown = false;
+    bool FHexBoxFacesFitted = false;
     bool FClosed = false;
     // The last result of each step, for the report.
     TDiagnosisReport FResults;

@@ -50,6 +50,7 @@ void TfQarnDiag::btnTestClick()
     }
 
     sbStatus->showMessage(QStringLiteral("OK"));
+    FitHexBoxFaces();
     eQarnVersion->setText(test.firmware);
     eQarnChipsetHWID->setText(test.chipsetHWID);
     eQarnChipsetSNR->setText(test.chipsetSNR);
