@@ -6,7 +6,9 @@
 #     start-up check done (library version on screen), against a bare Qt
 #     window of the same size (bench_minimal_window), and against the same
 #     window showing one line of text, which adds the font set-up that every
-#     window with text pays for;
+#     window with text pays for; and the instructions to the window shown,
+#     counted by callgrind when valgrind is installed, which do not move with
+#     the machine's load;
 #   - peak memory (VmHWM) of the same programs;
 #   - CPU time while idle with polling off, against the bare window;
 #   - CPU time with polling on against the stand-in reader, measured in the
@@ -195,6 +197,34 @@ for run in $(seq "$runs"); do
     ms_after_start "$log" "startup check done" >>"$work/qarndiag.done"
 done
 
+# 1b. The instructions from the start to the window shown, counted by
+# callgrind: the start-up figure that does not move with the machine's load,
+# where the times above move by several milliseconds from run to run.
+# instructions_to_shown <program> [args...] prints the count.
+instructions_to_shown() {
+    local out=$work/callgrind.out log=$work/callgrind.log pid
+    rm -f "$out"*
+    start_logged "$log" valgrind --tool=callgrind --callgrind-out-file="$out" "$@"
+    pid=$started
+    wait_for_line "$log" "$pid" "window shown"
+    callgrind_control --dump "$pid" >/dev/null 2>&1 || die "callgrind_control could not reach $1"
+    for _ in $(seq 200); do
+        grep -q '^totals:' "$out.1" 2>/dev/null && break
+        sleep 0.05
+    done
+    stop "$pid"
+    awk '/^totals:/ { print $2; exit }' "$out.1"
+}
+text_instructions=""
+qarndiag_instructions=""
+if command -v valgrind >/dev/null 2>&1 && command -v callgrind_control >/dev/null 2>&1; then
+    progress "counting the instructions to the window shown (callgrind)"
+    text_instructions=$(instructions_to_shown "$minimal" --with-text)
+    qarndiag_instructions=$(instructions_to_shown "$qarndiag")
+else
+    progress "valgrind is not installed: no instruction counts (scripts/setup.sh --tests installs it)"
+fi
+
 # 2. Idle CPU: both programs idling side by side, and the polling harness
 # (its own two phases of idle_seconds each) at the same time.
 progress "idling ${idle_seconds} s (polling off), then ${idle_seconds} s more (polling on)"
@@ -276,6 +306,7 @@ ECHO_ROWS="$echo_rows" awk -v runs="$runs" -v idle="$idle_seconds" -v delay="$ch
     -v m_shown="$minimal_shown" -v q_shown="$qarndiag_shown" -v q_done="$qarndiag_done" \
     -v m_peak="$minimal_peak" -v q_peak="$qarndiag_peak" \
     -v t_shown="$text_shown" -v t_peak="$text_peak" \
+    -v t_instr="$text_instructions" -v q_instr="$qarndiag_instructions" \
     -v m_cpu=$((minimal_after - minimal_before)) -v q_cpu=$((qarndiag_after - qarndiag_before)) \
     -v idle_wall="$(awk -v a="$idle_begin" -v b="$idle_end" 'BEGIN { print b - a }')" \
     -v h_off_wall="$harness_off_wall" -v h_off_cpu="$harness_off_cpu" \
@@ -295,6 +326,10 @@ ECHO_ROWS="$echo_rows" awk -v runs="$runs" -v idle="$idle_seconds" -v delay="$ch
             q_shown " ms", m_shown " ms (bare Qt window shown)", ratio(q_shown, m_shown), "within 1.3x")
         row("start-up to window shown, against a window with one line of text (median of " runs ")",
             q_shown " ms", t_shown " ms (Qt window with text shown)", ratio(q_shown, t_shown), "-")
+        if (q_instr != "" && t_instr != "")
+            row("instructions from the start to the window shown, counted by callgrind (steady from run to run)",
+                sprintf("%.1f M", q_instr / 1e6), sprintf("%.1f M (Qt window with text)", t_instr / 1e6),
+                ratio(q_instr, t_instr), "-")
         row("start-up to check done, library version on screen (the check runs " delay " ms after the window is shown, by design)",
             q_done " ms", m_shown " ms (bare Qt window shown)", ratio(q_done, m_shown), "-")
         row("the same, less the " delay " ms wait",
