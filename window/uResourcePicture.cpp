@@ -47,7 +47,8 @@ bool PpmHeader(const uchar *bytes, qsizetype size, THeader &header)
         while (at < size && !IsSpace(bytes[at]))
             ++at;
         if (digits == start ||
-            !Number(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes + digits), at - digits),
+            !Number(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes + digits),
+                                            at - digits),
                     kLargestSide * 2, *field))
             return false;
     }
@@ -72,7 +73,9 @@ bool PamHeader(const uchar *bytes, qsizetype size, THeader &header)
         if (end == size)
             return false;
         const QList<QByteArray> words =
-            QByteArray::fromRawData(reinterpret_cast<const char *>(bytes + at), end - at).simplified().split(' ');
+            QByteArray::fromRawData(reinterpret_cast<const char *>(bytes + at), end - at)
+                .simplified()
+                .split(' ');
         at = end + 1;
         const QByteArray &key = words.first();
         if (key == "ENDHDR" && words.size() == 1) {
@@ -101,7 +104,7 @@ QImage NetpbmImage(const uchar *bytes, qsizetype size)
     THeader header;
     if (!bytes || size < 2 || bytes[0] != 'P')
         return {};
-    const bool read = bytes[1] == '6' ? PpmHeader(bytes, size, header)
+    const bool read = bytes[1] == '6'   ? PpmHeader(bytes, size, header)
                       : bytes[1] == '7' ? PamHeader(bytes, size, header)
                                         : false;
     if (!read || header.width < 1 || header.width > kLargestSide || header.height < 1 ||
