@@ -1,7 +1,6 @@
 #include "uGroupBox.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QStyle>
 
 namespace {

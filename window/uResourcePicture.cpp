@@ -7,6 +7,9 @@
 namespace {
 
 constexpr qint64 kLargestSide = 32767; // the toolkit's own limit
+// The largest number a header may hold: Netpbm's largest MAXVAL.  Larger
+// numbers are refused while they are read, so none can overflow.
+constexpr qint64 kLargestNumber = 65535;
 
 bool IsSpace(uchar c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -49,7 +52,7 @@ bool PpmHeader(const uchar *bytes, qsizetype size, THeader &header)
         if (digits == start ||
             !Number(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes + digits),
                                             at - digits),
-                    kLargestSide * 2, *field))
+                    kLargestNumber, *field))
             return false;
     }
     if (at == size) // the whitespace byte that ends the header
@@ -91,7 +94,7 @@ bool PamHeader(const uchar *bytes, qsizetype size, THeader &header)
                                                 : nullptr;
         if (key == "TUPLTYPE")
             tupleType = words.at(1);
-        else if (!field || !Number(words.at(1), kLargestSide * 2, *field))
+        else if (!field || !Number(words.at(1), kLargestNumber, *field))
             return false;
     }
     return false;
